@@ -156,7 +156,7 @@ int PackageDatabase::_CreateDb() {
         return kNotOpen;
     }
     if (!_Begin("begin immediate transaction")) {
-        return _Fail();
+        return kQueryFailed;  // nothing of ours to roll back
     }
     for (const char* statement : schema::CreationStatements()) {
         if (!ExecuteNonQuery(statement)) {
@@ -364,7 +364,7 @@ int PackageDatabase::SetPackageOrders(const std::vector<PackageOrder>& orders,
         return kNotOpen;
     }
     if (!_Begin("begin transaction")) {
-        return _Fail();
+        return kQueryFailed;  // nothing of ours to roll back
     }
     std::vector<int32_t> ids;
     for (const PackageOrder& order : orders) {
@@ -447,7 +447,7 @@ int PackageDatabase::FinishUninstall(const Package& package) {
         return kNotOpen;
     }
     if (!_Begin("begin transaction")) {
-        return _Fail();
+        return kQueryFailed;  // nothing of ours to roll back
     }
     const int32_t id = package.id;
     bool done;

@@ -15,6 +15,7 @@
 #include "quorvalib/localization/LocalizationConfig.h"
 #include "quorvalib/sqlite/Command.h"
 #include "quorvalib/sqlite/TestSupport_test.h"
+#include "updaterlib/DefaultDataDirectory.h"
 
 namespace updaterlib {
 namespace {
@@ -312,9 +313,6 @@ TEST_F(InitTest, FailuresBeforeTheUpgrade) {
     EXPECT_EQ(db.Init(dir.File("missing")), PackageDatabase::kOpenFailed);
     EXPECT_TRUE(sink.Has(kLogError, "Failed to open package database '" + dir.File("missing") +
                                         "/packages'."));
-    // No folder and no data directory from the program settings yet.
-    EXPECT_EQ(db.Init(""), PackageDatabase::kOpenFailed);
-
     // app_info without a row.
     {
         RawDb raw(File());
@@ -338,6 +336,17 @@ TEST_F(InitTest, FailuresBeforeTheUpgrade) {
     EXPECT_TRUE(sink.Has(kLogError, "Failed to check sqlite_master."));
     EXPECT_EQ(FileBytes(File()), before);
     EXPECT_FALSE(db.IsOpen());
+}
+
+TEST_F(InitTest, NoFolderAndNoDataDirectoryFailsToOpen) {
+    if (!DefaultDataDirectory().empty()) {
+        GTEST_SKIP() << "the program settings name a data directory";
+    }
+    PackageDatabase db;
+    EXPECT_EQ(db.Init(""), PackageDatabase::kOpenFailed);
+    EXPECT_FALSE(db.IsOpen());
+    EXPECT_TRUE(sink.Has(kLogError,
+                         "Failed to open package database 'packages': no data directory is set."));
 }
 
 TEST_F(InitTest, InitAgainReopens) {

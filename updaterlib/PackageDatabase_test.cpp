@@ -171,6 +171,21 @@ TEST_F(PackageDatabaseTest, SetPackageOrdersFailuresChangeNothing) {
     EXPECT_TRUE(sink.HasPrefix(kLogError, "Sqlite error: broken package on query UPDATE"));
 }
 
+TEST_F(PackageDatabaseTest, AFailedBeginLeavesTheCallersTransactionAlone) {
+    std::lock_guard guard(db->Lock());
+    ASSERT_TRUE(db->ExecuteNonQuery("begin; UPDATE tov_packages SET status = 1 WHERE id = 4"));
+    std::vector<Package> packages;
+    EXPECT_EQ(db->SetPackageOrders({{2, kOperationInstall}}, packages),
+              PackageDatabase::kQueryFailed);
+    Package skin;
+    skin.id = 5;
+    EXPECT_EQ(db->FinishUninstall(skin), PackageDatabase::kQueryFailed);
+    EXPECT_EQ(sqlite3_get_autocommit(db->Handle()), 0);
+    ASSERT_TRUE(db->ExecuteNonQuery("commit"));
+    EXPECT_EQ(Rows(*db, "SELECT status FROM tov_packages WHERE id = 4"),
+              std::vector<std::string>{"1"});
+}
+
 TEST_F(PackageDatabaseTest, StatusOrderAndFileModeSetters) {
     EXPECT_EQ(db->SetPackageStatus(2, kStatusPreparing), PackageDatabase::kOk);
     EXPECT_EQ(db->SetPackageOrder(2, kOperationInstall), PackageDatabase::kOk);
