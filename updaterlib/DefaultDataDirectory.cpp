@@ -1,9 +1,11 @@
 #include "updaterlib/DefaultDataDirectory.h"
 
+#include "quorvalib/files/ProgramSettings.h"
+
 namespace updaterlib {
 
-// The program settings supply the data directory; until they are linked in there is none, and
-// Init without a folder fails to open.
-std::string DefaultDataDirectory() { return {}; }
+// The program settings' data directory: the working folder once the install page sets it,
+// else the documents subfolder or the program folder.
+std::string DefaultDataDirectory() { return quorvalib::files::DataDirectory().str(); }
 
 }  // namespace updaterlib
