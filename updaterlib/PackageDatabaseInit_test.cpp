@@ -15,6 +15,7 @@
 #include "quorvalib/localization/LocalizationConfig.h"
 #include "quorvalib/sqlite/Command.h"
 #include "quorvalib/sqlite/TestSupport_test.h"
+#include "quorvalib/files/ProgramSettings.h"
 #include "updaterlib/DefaultDataDirectory.h"
 
 namespace updaterlib {
@@ -154,6 +155,7 @@ public:
     explicit RawDb(const std::string& path) {
         EXPECT_EQ(sqlite3_open(path.c_str(), &db_), SQLITE_OK);
         sqlite3_create_collation(db_, "WCSCOLL", SQLITE_UTF16, nullptr, &BinaryCompare);
+        sqlite3_exec(db_, "PRAGMA synchronous = OFF", nullptr, nullptr, nullptr);
     }
     ~RawDb() { sqlite3_close(db_); }
     void Exec(const std::string& sql) {
@@ -217,6 +219,54 @@ std::string FileBytes(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// Records the statements that connections opened while it lives run, in order. Installed as an
+// automatic extension, so it sees the connection Init opens from its first statement on.
+class StatementTrace {
+public:
+    StatementTrace() {
+        current_ = this;
+        sqlite3_auto_extension(reinterpret_cast<void (*)()>(&Install));
+    }
+    ~StatementTrace() {
+        sqlite3_cancel_auto_extension(reinterpret_cast<void (*)()>(&Install));
+        current_ = nullptr;
+    }
+    // The statements from the first "begin immediate transaction" on.
+    std::vector<std::string> FromFirstBegin() const {
+        auto first = std::find(statements_.begin(), statements_.end(),
+                               "begin immediate transaction");
+        return std::vector<std::string>(first, statements_.end());
+    }
+
+private:
+    static int Install(sqlite3* db, char**, const void*) {
+        sqlite3_trace_v2(db, SQLITE_TRACE_STMT, &Record, nullptr);
+        return SQLITE_OK;
+    }
+    static int Record(unsigned, void*, void* statement, void*) {
+        const char* sql = sqlite3_sql(static_cast<sqlite3_stmt*>(statement));
+        if (current_ && sql) {
+            current_->statements_.push_back(sql);
+        }
+        return 0;
+    }
+    static inline StatementTrace* current_ = nullptr;
+    std::vector<std::string> statements_;
+};
+
+// The statements an upgrade from the given version runs, in order, in one transaction.
+std::vector<std::string> ExpectedUpgrade(int from) {
+    std::vector<std::string> expected = {"begin immediate transaction"};
+    for (const auto& [step, statements] : kSteps) {
+        if (step > from) {
+            expected.insert(expected.end(), statements.begin(), statements.end());
+            expected.push_back("UPDATE app_info SET db_version=:NEW_VERSION");
+        }
+    }
+    expected.push_back("commit");
+    return expected;
+}
+
 class InitTest : public ::testing::Test {
 protected:
     std::string File() const { return dir.File("packages"); }
@@ -249,6 +299,26 @@ TEST_F(InitTest, NewFileHasExactlyTheSchemaAtVersion5) {
               std::vector<std::string>{"5|-1|<null>|<null>|<null>"});
 }
 
+TEST_F(InitTest, CreationRunsExactlyTheStatementsInOrder) {
+    StatementTrace trace;
+    PackageDatabase db;
+    ASSERT_EQ(db.Init(dir.Path().string()), PackageDatabase::kOk);
+    std::vector<std::string> expected = {
+        "begin immediate transaction",
+        "DROP TABLE IF EXISTS tov_packages",
+        "DROP TABLE IF EXISTS tov_package_files",
+        "DROP TABLE IF EXISTS tov_grouped_packages",
+        "DROP TABLE IF EXISTS tov_groups",
+        "DROP TABLE IF EXISTS app_info",
+    };
+    expected.insert(expected.end(), kVersion1.begin(), kVersion1.end());
+    expected.push_back("INSERT INTO app_info (db_version, updater_state) VALUES (:version, :state)");
+    expected.push_back("commit");
+    const std::vector<std::string> upgrade = ExpectedUpgrade(1);
+    expected.insert(expected.end(), upgrade.begin(), upgrade.end());
+    EXPECT_EQ(trace.FromFirstBegin(), expected);
+}
+
 TEST_F(InitTest, OlderVersionsAreUpgradedKeepingTheirData) {
     for (int version = 1; version <= 4; ++version) {
         SCOPED_TRACE(version);
@@ -258,7 +328,11 @@ TEST_F(InitTest, OlderVersionsAreUpgradedKeepingTheirData) {
         RawDb(path).Exec("INSERT INTO tov_packages (name, version, type, status) "
                          "VALUES ('nav', '1.0', 1, 4)");
         PackageDatabase db;
-        ASSERT_EQ(db.Init(dir.Path().string()), PackageDatabase::kOk);
+        {
+            StatementTrace trace;
+            ASSERT_EQ(db.Init(dir.Path().string()), PackageDatabase::kOk);
+            EXPECT_EQ(trace.FromFirstBegin(), ExpectedUpgrade(version));
+        }
         db.Close();
 
         RawDb upgraded(path);
@@ -338,15 +412,16 @@ TEST_F(InitTest, FailuresBeforeTheUpgrade) {
     EXPECT_FALSE(db.IsOpen());
 }
 
-TEST_F(InitTest, NoFolderAndNoDataDirectoryFailsToOpen) {
-    if (!DefaultDataDirectory().empty()) {
-        GTEST_SKIP() << "the program settings name a data directory";
-    }
+TEST_F(InitTest, NoFolderMeansTheProgramsDataDirectory) {
+    const Astring previous = quorvalib::files::DataDirectory();
+    ASSERT_TRUE(quorvalib::files::SetDataDirectory(dir.Path().string()));
+    ASSERT_EQ(DefaultDataDirectory(), dir.Path().string());
     PackageDatabase db;
-    EXPECT_EQ(db.Init(""), PackageDatabase::kOpenFailed);
-    EXPECT_FALSE(db.IsOpen());
-    EXPECT_TRUE(sink.Has(kLogError,
-                         "Failed to open package database 'packages': no data directory is set."));
+    EXPECT_EQ(db.Init(""), PackageDatabase::kOk);
+    EXPECT_EQ(db.Path(), dir.Path().string() + "/packages");
+    EXPECT_TRUE(std::filesystem::exists(File()));
+    db.Close();
+    quorvalib::files::SetDataDirectory(previous);
 }
 
 TEST_F(InitTest, InitAgainReopens) {
