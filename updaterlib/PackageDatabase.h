@@ -83,7 +83,10 @@ public:
     // Copies the version of the current application package into app_info.
     int SetApplicationFromInstalled();
 
-    // The catalogue merge (UpdateDatabase) lives in PackageDatabaseMerge.cpp.
+    // Merges a parsed catalogue (PackageDatabaseMerge.cpp) in one immediate transaction:
+    // kOk, kNotOpen, or kQueryFailed after a rollback that leaves the file as it was.
+    int UpdateDatabase(const std::vector<PackageGroup>& groups,
+                       const std::vector<Package>& packages);
 
     // The list models hold this around their own queries on the connection.
     std::recursive_mutex& Lock() const { return lock_; }
@@ -107,6 +110,10 @@ protected:
         int32_t value;
     };
     bool _Run(const char* sql, std::initializer_list<IntParameter> parameters);
+
+    // Indexes for the merge's per-row queries (PackageDatabaseMerge.cpp); readers that do not
+    // know them ignore them, so db_version stays. Callers hold the lock.
+    bool _CreateMergeIndexes();
 
     // The SQLite code of the last failure that reached OnError since _ClearError; 0 when none.
     // Tells "no row" apart from "the query failed".
