@@ -5,6 +5,9 @@
 #include <algorithm>
 
 namespace quorvalib::network::http::testing {
+namespace {
+constexpr char kReadyPath[] = "/.test-server-ready";
+}  // namespace
 
 TestResponse TestResponse::Body(std::string body, int status) {
     TestResponse r;
@@ -49,6 +52,11 @@ TestResponse TestResponse::Slow(std::string body, size_t chunkSize,
 }
 
 TestHttpServer::TestHttpServer() : server_(std::make_unique<httplib::Server>()) {
+    // The server's stop() is lost if it comes before the accept loop runs, and the library has
+    // no readiness event: the constructor asks this path once, which only a running loop answers.
+    server_->Get(kReadyPath, [](const httplib::Request&, httplib::Response& response) {
+        response.set_content("ready", "text/plain");
+    });
     server_->Get(".*", [this](const httplib::Request& request, httplib::Response& response) {
         TestRequest seen{request.path, {}, request.get_header_value("Range")};
         const auto query = request.target.find('?');
@@ -110,7 +118,10 @@ TestHttpServer::TestHttpServer() : server_(std::make_unique<httplib::Server>()) 
         }
     });
     port_ = server_->bind_to_any_port("127.0.0.1");
-    if (port_ > 0) thread_ = std::thread([this] { server_->listen_after_bind(); });
+    if (port_ <= 0) return;
+    thread_ = std::thread([this] { server_->listen_after_bind(); });
+    httplib::Client client("127.0.0.1", port_);
+    if (!client.Get(kReadyPath)) port_ = -1;
 }
 
 TestHttpServer::~TestHttpServer() {
