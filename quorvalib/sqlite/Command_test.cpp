@@ -4,6 +4,7 @@
 #include <sqlite3.h>
 
 #include <cstring>
+#include <functional>
 
 #include "quorvalib/sqlite/TestSupport_test.h"
 
@@ -212,6 +213,43 @@ TEST_F(CommandTest, MissingColumnReadsAsNull) {
     EXPECT_EQ(connection.calls.size(), 4u);
     EXPECT_EQ(connection.calls[0].message,
               "Column " + std::string(100 - 4, ' ') + "nope not found");
+}
+
+TEST_F(CommandTest, BindFailuresNameTheIndexAndGoThroughTheFunnel) {
+    Command insert(connection);
+    const char* sql = "INSERT INTO t (i) VALUES (?)";
+    ASSERT_TRUE(insert.Create(sql));
+    struct Case {
+        std::function<bool()> bind;
+        const char* log;
+    };
+    const Case cases[] = {
+        {[&] { return insert.Bind(int32_t{1}, 5); }, "Bind int failed for column 5: "},
+        {[&] { return insert.Bind(int64_t{1}, 6); }, "Bind int 64 failed for column 6: "},
+        {[&] { return insert.Bind("x", 7); }, "Bind text failed for column 7: "},
+        {[&] { return insert.Bind(std::string("x"), 8); }, "Bind text failed for column 8: "},
+        {[&] { return insert.BindNull(9); }, "Bind NULL failed for column 9: "},
+    };
+    for (const Case& c : cases) {
+        connection.calls.clear();
+        EXPECT_FALSE(c.bind()) << c.log;
+        ASSERT_EQ(connection.calls.size(), 1u) << c.log;
+        EXPECT_EQ(connection.calls[0].code, SQLITE_RANGE);
+        EXPECT_EQ(connection.calls[0].message, "column index out of range");
+        EXPECT_EQ(connection.calls[0].sql, sql);
+        EXPECT_TRUE(sink.Has(kLogError, std::string(c.log) + "column index out of range, code: 25"))
+            << c.log;
+    }
+    connection.answer = true;  // a tolerant hook turns the failure into success
+    EXPECT_TRUE(insert.Bind(int32_t{1}, 5));
+}
+
+TEST_F(CommandTest, TextWithoutAStatementIsAPrepareFailure) {
+    Command command(connection);
+    EXPECT_FALSE(command.Create("  -- nothing here"));
+    EXPECT_FALSE(command.IsPrepared());
+    ASSERT_EQ(connection.calls.size(), 1u);
+    EXPECT_EQ(connection.calls[0].code, SQLITE_MISUSE);
 }
 
 TEST(CommandClosed, FunnelFallsBackToDatabaseNotOpen) {
