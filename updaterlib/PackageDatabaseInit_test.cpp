@@ -312,7 +312,8 @@ TEST_F(InitTest, CreationRunsExactlyTheStatementsInOrder) {
         "DROP TABLE IF EXISTS app_info",
     };
     expected.insert(expected.end(), kVersion1.begin(), kVersion1.end());
-    expected.push_back("INSERT INTO app_info (db_version, updater_state) VALUES (:version, :state)");
+    expected.push_back(
+        "INSERT INTO app_info (db_version, updater_state) VALUES (:version, :state)");
     expected.push_back("commit");
     const std::vector<std::string> upgrade = ExpectedUpgrade(1);
     expected.insert(expected.end(), upgrade.begin(), upgrade.end());

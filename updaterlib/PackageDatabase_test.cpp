@@ -152,7 +152,8 @@ TEST_F(PackageDatabaseTest, InstallOrderAlsoOrdersRemovalOfTheInstalledOlderVers
     ASSERT_EQ(db->SetPackageOrders({{2, kOperationInstall}, {6, kOperationNone}}, packages),
               PackageDatabase::kOk);
     EXPECT_EQ(Ids(packages), (std::vector<int32_t>{1, 2, 6}));
-    EXPECT_EQ(Rows(*db, "SELECT id, operation FROM tov_packages WHERE id IN (1, 2, 6) ORDER BY id"),
+    EXPECT_EQ(Rows(*db, "SELECT id, operation FROM tov_packages WHERE id IN (1, 2, 6) "
+                        "ORDER BY id"),
               (std::vector<std::string>{"1|2", "2|4", "6|1"}));
     for (const Package& package : packages) {
         EXPECT_EQ(package.operation, package.id == 1 ? 2 : package.id == 2 ? 4 : 1);
