@@ -15,6 +15,12 @@ constexpr auto kOpenPause = std::chrono::milliseconds(10);
 
 bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
+// Texts are kept as C strings: what follows a NUL byte would be invisible, so it is not kept
+// (and not hashed) at all.
+std::string_view CutAtNul(std::string_view text) {
+    return text.substr(0, std::min(text.find('\0'), text.size()));
+}
+
 size_t RoundUp(size_t value, size_t step) { return (value + step - 1) / step * step; }
 
 // An empty "[]" header still needs a non-null name to stay a header.
@@ -59,10 +65,9 @@ public:
                 Header();
             } else if (c == ';') {
                 ++pos_;
-                const std::string_view comment = RestOfLine(kMaxComment);
-                if (!comment.empty()) {
+                if (const char* comment = ini_.Pool(RestOfLine(kMaxComment))) {
                     auto item = std::make_unique<AiniItem>();
-                    item->comment = ini_.Pool(comment);
+                    item->comment = comment;
                     Add(std::move(item));
                 }
             } else {
@@ -100,7 +105,8 @@ private:
         ++pos_;
         const size_t start = pos_;
         while (!AtLineEnd() && text_[pos_] != ']') ++pos_;
-        const std::string_view name = text_.substr(start, std::min(pos_ - start, kMaxSection));
+        const std::string_view name =
+            CutAtNul(text_.substr(start, std::min(pos_ - start, kMaxSection)));
         if (!AtLineEnd()) ++pos_;  // the "]"
         auto item = std::make_unique<AiniItem>();
         item->section = name.empty() ? kEmptySection : ini_.Pool(name);
@@ -114,7 +120,11 @@ private:
     void KeyLine() {
         const size_t start = pos_;
         while (!AtLineEnd() && !IsSpace(text_[pos_]) && text_[pos_] != '=') ++pos_;
-        const std::string_view key = text_.substr(start, std::min(pos_ - start, kMaxKey));
+        const std::string_view key = CutAtNul(text_.substr(start, std::min(pos_ - start, kMaxKey)));
+        if (key.empty()) {  // only NUL bytes where the key should be: not a line of this format
+            while (!AtLineEnd()) ++pos_;
+            return;
+        }
         auto item = std::make_unique<AiniItem>();
         item->key = ini_.Pool(key);
         item->keyHash = AiniHash(key);
@@ -179,6 +189,7 @@ void Aini::Clear() {
 }
 
 const char* Aini::Pool(std::string_view text) {
+    text = CutAtNul(text);
     if (text.empty()) return nullptr;
     if (const auto found = pooled_.find(text); found != pooled_.end()) return found->second;
     if (poolBlocks_.empty() || poolUsed_ + text.size() + 1 > poolBlockSize_) {
@@ -201,6 +212,7 @@ void Aini::LoadFromText(std::string_view text) {
     for (const char c : text) lines += c == '\n';
     items_.reserve(RoundUp(lines + 1, kItemStep));
     poolBlockSize_ = RoundUp(text.size() + 1, kPoolStep);  // the first block holds the file
+    pooled_.reserve(lines * 2 + 16);
     Parser(*this, text).Run();
     index_.Sort();
     modified_ = false;

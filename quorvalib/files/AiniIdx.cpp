@@ -5,6 +5,7 @@
 #include <algorithm>
 
 uint32_t AiniHash(std::string_view name) {
+    name = name.substr(0, std::min(name.find('\0'), name.size()));  // as stored: a C string
     if (name.empty()) return 0;
     uLong crc = crc32(0L, Z_NULL, 0);
     Bytef chunk[256];
