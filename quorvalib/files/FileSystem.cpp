@@ -76,14 +76,15 @@ bool RemoveTree(const Astring& directory) {
         entries.push_back({listing.Path(), listing.IsDirectory()});
     }
     for (const Entry& entry : entries) {
+        struct stat info {};
+        // A symbolic link is removed as a link: what it points to is outside the tree and is
+        // neither changed nor emptied.
+        if (::lstat(entry.path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
+            if (::unlink(entry.path.c_str()) != 0) return false;
+            continue;
+        }
         platform::SetReadOnly(entry.path.str(), false);
         if (entry.directory) {
-            struct stat info {};
-            // A link to a directory is removed as a link; its target is left alone.
-            if (::lstat(entry.path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
-                if (::unlink(entry.path.c_str()) != 0) return false;
-                continue;
-            }
             if (::rmdir(entry.path.c_str()) == 0) continue;
             if (!RemoveTree(entry.path) || ::rmdir(entry.path.c_str()) != 0) return false;
         } else if (::unlink(entry.path.c_str()) != 0) {

@@ -86,9 +86,19 @@ TEST(FileSystem, RemoveTreeEmptiesNestedReadOnlyContentButKeepsTheFolder) {
     std::ofstream(folder / "root/top.txt") << "t";
     std::ofstream(folder / "root/a/b/deep.txt") << "d";
     chmod((folder / "root/a/b/deep.txt").c_str(), 0444);
+    // Links inside the tree lead outside it: only the links go.
+    std::filesystem::create_directories(folder / "outside");
+    std::ofstream(folder / "outside/keep.txt") << "k";
+    chmod((folder / "outside/keep.txt").c_str(), 0444);
+    std::filesystem::create_directory_symlink(folder / "outside", folder / "root/a/dirlink");
+    std::filesystem::create_symlink(folder / "outside/keep.txt", folder / "root/filelink");
     ASSERT_TRUE(RemoveTree(Astring(folder / "root")));
     EXPECT_TRUE(IsDirectory(Astring(folder / "root")));
     EXPECT_TRUE(std::filesystem::is_empty(folder / "root"));
+    EXPECT_EQ(ReadAll(folder / "outside/keep.txt"), "k");
+    struct stat kept {};
+    ASSERT_EQ(stat((folder / "outside/keep.txt").c_str(), &kept), 0);
+    EXPECT_EQ(kept.st_mode & 0777, 0444u);
     EXPECT_TRUE(DeleteFile(Astring(folder / "root")) == false);  // not a file
 }
 
