@@ -7,8 +7,14 @@ uint64_t Aindex::Key(const void* element) const {
 }
 
 void Aindex::Reserve() {
-    if (entries_.size() == entries_.capacity()) entries_.reserve(entries_.size() + kGrowth);
+    // At least 1024 entries at a time, and in proportion beyond that so that a long index is
+    // not copied again and again.
+    if (entries_.size() == entries_.capacity()) {
+        entries_.reserve(entries_.size() + std::max(kGrowth, entries_.size() / 2));
+    }
 }
+
+void Aindex::Reserve(size_t count) { entries_.reserve(count); }
 
 size_t Aindex::LowerBound(uint64_t key) const {
     size_t low = 0;

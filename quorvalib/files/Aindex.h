@@ -25,6 +25,7 @@ public:
     // Removes this element (found by its key, then by address).
     bool Remove(const void* element);
     void Clear() { entries_.clear(); }
+    void Reserve(size_t count);
 
     // The first element added with this key, or null.
     void* Find(uint64_t key) const;

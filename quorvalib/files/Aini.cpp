@@ -211,6 +211,7 @@ void Aini::LoadFromText(std::string_view text) {
     size_t lines = 0;
     for (const char c : text) lines += c == '\n';
     items_.reserve(RoundUp(lines + 1, kItemStep));
+    index_.Reserve(RoundUp(lines + 1, kItemStep));
     poolBlockSize_ = RoundUp(text.size() + 1, kPoolStep);  // the first block holds the file
     pooled_.reserve(lines * 2 + 16);
     Parser(*this, text).Run();
