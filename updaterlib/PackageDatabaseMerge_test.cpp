@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <atomic>
 #include <mutex>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/debug/LogSink.h"
@@ -374,6 +377,37 @@ TEST_F(Merge, SameCatalogueTwiceIsStable) {
     EXPECT_EQ(One("SELECT count(*) FROM tov_recursive_groups"),
               std::to_string(generator.TopLevelGroups() + 2 * generator.MiddleGroups() +
                              3 * generator.LeafGroups()));
+}
+
+TEST_F(Merge, ReadersUnderTheLockSeeOneWholeCatalogue) {
+    CatalogueShape shape;
+    shape.groups = 6;
+    shape.filesPerPackage = 1;
+    shape.packages = 30;
+    PackageParser small;
+    ASSERT_TRUE(small.ParseBuffer(CatalogueGenerator(shape).Document()));
+    shape.packages = 60;
+    PackageParser large;
+    ASSERT_TRUE(large.ParseBuffer(CatalogueGenerator(shape).Document()));
+
+    std::atomic<bool> done{false};
+    std::thread writer([&] {
+        for (int i = 0; i < 8; ++i) {
+            const PackageParser& next = i % 2 ? small : large;
+            EXPECT_EQ(Run(next.GetGroups(), next.GetPackages()), 0);
+        }
+        done = true;
+    });
+    std::set<std::string> seen;
+    while (!done) {
+        std::lock_guard guard(db_.Lock());
+        seen.insert(One("SELECT count(*) || '/' || (SELECT count(*) FROM tov_package_files) FROM "
+                        "tov_packages"));
+    }
+    writer.join();
+    for (const auto& counts : seen) {
+        EXPECT_TRUE(counts == "0/0" || counts == "30/30" || counts == "60/60") << counts;
+    }
 }
 
 // A catalogue that reaches every step: it updates a known group and package, inserts new ones,
