@@ -370,11 +370,12 @@ bool Afile::FindNext(const Astring& pattern) {
         }
         Astring found = enumeration_->directory;
         found.AppendPath(name);
-        struct stat info {};
-        if (::stat(found.c_str(), &info) != 0 && ::lstat(found.c_str(), &info) != 0) continue;
+        const auto attributes = quorvalib::platform::GetFileAttributes(found.str());
+        // A link whose target is gone is still an entry (so that it can be removed).
+        if (!attributes && !quorvalib::platform::IsSymbolicLink(found.str())) continue;
         path_ = found;
-        size_ = S_ISDIR(info.st_mode) ? 0 : static_cast<uint64_t>(info.st_size);
-        foundDirectory_ = S_ISDIR(info.st_mode);
+        foundDirectory_ = attributes && attributes->directory;
+        size_ = attributes && !attributes->directory ? attributes->size : 0;
         return true;
     }
 }

@@ -76,10 +76,9 @@ bool RemoveTree(const Astring& directory) {
         entries.push_back({listing.Path(), listing.IsDirectory()});
     }
     for (const Entry& entry : entries) {
-        struct stat info {};
         // A symbolic link is removed as a link: what it points to is outside the tree and is
         // neither changed nor emptied.
-        if (::lstat(entry.path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
+        if (platform::IsSymbolicLink(entry.path.str())) {
             if (::unlink(entry.path.c_str()) != 0) return false;
             continue;
         }

@@ -92,6 +92,7 @@ TEST(FileSystem, RemoveTreeEmptiesNestedReadOnlyContentButKeepsTheFolder) {
     chmod((folder / "outside/keep.txt").c_str(), 0444);
     std::filesystem::create_directory_symlink(folder / "outside", folder / "root/a/dirlink");
     std::filesystem::create_symlink(folder / "outside/keep.txt", folder / "root/filelink");
+    std::filesystem::create_symlink(folder / "gone", folder / "root/a/b/dangling");
     ASSERT_TRUE(RemoveTree(Astring(folder / "root")));
     EXPECT_TRUE(IsDirectory(Astring(folder / "root")));
     EXPECT_TRUE(std::filesystem::is_empty(folder / "root"));

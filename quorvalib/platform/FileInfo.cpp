@@ -15,6 +15,11 @@ std::optional<FileAttributes> GetFileAttributes(const std::string& path) {
     return attributes;
 }
 
+bool IsSymbolicLink(const std::string& path) {
+    struct stat info {};
+    return !path.empty() && lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+}
+
 bool SetReadOnly(const std::string& path, bool readOnly) {
     struct stat info {};
     if (path.empty() || stat(path.c_str(), &info) != 0) return false;

@@ -15,6 +15,8 @@ struct FileAttributes {
 // Attributes of an existing path (symbolic links followed); nullopt when it does not exist.
 // Paths are UTF-8.
 std::optional<FileAttributes> GetFileAttributes(const std::string& path);
+// The path itself is a symbolic link (whether or not its target exists).
+bool IsSymbolicLink(const std::string& path);
 // Sets or clears the owner write bit.
 bool SetReadOnly(const std::string& path, bool readOnly);
 

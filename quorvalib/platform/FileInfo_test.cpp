@@ -50,6 +50,10 @@ TEST(FileInfo, AttributesReadOnlyBitAndSpace) {
     EXPECT_FALSE(GetFileAttributes(file)->readOnly);
 
     EXPECT_TRUE(GetFileAttributes(folder.Path())->directory);
+    std::filesystem::create_symlink(folder.Path() + "/nowhere", folder.Path() + "/dangling");
+    EXPECT_TRUE(IsSymbolicLink(folder.Path() + "/dangling"));
+    EXPECT_FALSE(GetFileAttributes(folder.Path() + "/dangling"));
+    EXPECT_FALSE(IsSymbolicLink(file));
     EXPECT_FALSE(GetFileAttributes(folder.Path() + "/missing"));
     EXPECT_FALSE(SetReadOnly(folder.Path() + "/missing", false));
 
