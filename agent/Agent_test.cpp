@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <string>
 
@@ -221,6 +222,15 @@ TEST_F(AgentTest, UnknownCommandsAreNotImplemented) {
     ExpectAnswer("getmountpoints", u"getmountpoints", u"not implemented", 0);
     ExpectAnswer("  Format \\  now", u"Format", u"not implemented", 0);
     ExpectAnswer("", u"", u"not implemented", 0);
+}
+
+TEST_F(AgentTest, OnADeviceThatCannotBeReadNothingIsWritten) {
+    std::ofstream(device_.ProfileFile()) << "[volume \\]\ncapacity = lots\n";
+    const AgentRun run = Run("GetAgentVersion");
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_FALSE(run.answer);
+    EXPECT_FALSE(run.flagLeft);
 }
 
 TEST_F(AgentTest, EachAnswerReplacesTheLastAndTheStaleFlag) {

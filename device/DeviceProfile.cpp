@@ -42,10 +42,6 @@ std::optional<uint64_t> ParseBytes(std::string_view value) {
 
 }  // namespace
 
-bool operator==(const VolumeProfile& a, const VolumeProfile& b) {
-    return a.name == b.name && a.capacity == b.capacity && a.card == b.card;
-}
-
 bool IsValidComponentName(std::string_view utf8) {
     if (utf8.empty() || utf8 == "." || utf8 == "..") {
         return false;

@@ -17,6 +17,7 @@ struct VolumeProfile {
     std::string name;                 // top-level folder (UTF-8); empty for the object store "\"
     std::optional<uint64_t> capacity; // bytes; none: the host file system's figures
     bool card = true;                 // listed by the storage-card enumeration
+    friend bool operator==(const VolumeProfile&, const VolumeProfile&) = default;
 };
 
 class DeviceProfile {
@@ -51,8 +52,6 @@ private:
     VolumeProfile objectStore_;
     std::vector<VolumeProfile> volumes_;
 };
-
-bool operator==(const VolumeProfile& a, const VolumeProfile& b);
 
 // A name the device's volumes accept for one path component.
 bool IsValidComponentName(std::string_view utf8);
