@@ -231,7 +231,8 @@ bool CatalogueMerge::_UpdateGroup(PackageGroup& group) {
     Command update(db_);
     const bool ok =
         update.Create("UPDATE tov_groups SET translation=:translation, type=:type, "
-                      "parent=:parent, required=:required, description=:description WHERE id=:id") &&
+                      "parent=:parent, required=:required, description=:description "
+                      "WHERE id=:id") &&
         update.Bind(group.translation, ":translation") && update.Bind(group.type, ":type") &&
         update.Bind(parent, ":parent") && update.Bind(group.required, ":required") &&
         update.Bind(group.description, ":description") && update.Bind(group.id, ":id") &&
@@ -439,7 +440,8 @@ bool CatalogueMerge::DeleteOutdatedPackages() {
     std::vector<int32_t> ids;
     {
         Command select(db_);
-        if (!select.Create("SELECT id FROM tov_packages WHERE outdated = 1 AND status <= :status") ||
+        if (!select.Create(
+                "SELECT id FROM tov_packages WHERE outdated = 1 AND status <= :status") ||
             !select.Bind(int32_t{1}, ":status")) {
             return false;
         }

@@ -2,6 +2,8 @@
 #include <sqlite3.h>
 
 #include <atomic>
+#include <fstream>
+#include <iterator>
 #include <mutex>
 #include <set>
 #include <string>
@@ -126,6 +128,10 @@ protected:
         }
         return all;
     }
+    std::string FileBytes() {
+        std::ifstream file(folder_ / PackageDatabase::kFileName, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(file), {});
+    }
     std::vector<std::string> Closure() {
         return Rows("SELECT a.name, b.name FROM tov_recursive_groups r JOIN tov_groups a ON "
                     "a.id = r.gid JOIN tov_groups b ON b.id = r.contains ORDER BY 1, 2");
@@ -188,7 +194,8 @@ TEST_F(Merge, FirstMergeStoresTheWholeCatalogue) {
               (std::vector<std::string>{"anna|B", "europe|A", "europe|C"}));
     EXPECT_EQ(Rows("SELECT name, translation, type, required, coalesce(description, 'NULL') FROM "
                    "tov_groups ORDER BY name"),
-              (std::vector<std::string>{"A|A shown|3|0|", "B|B shown|3|0|", "C|C shown|3|1|about C"}));
+              (std::vector<std::string>{"A|A shown|3|0|", "B|B shown|3|0|",
+                                        "C|C shown|3|1|about C"}));
     EXPECT_EQ(ParentOf("A"), "NULL");
     EXPECT_EQ(ParentOf("B"), "A");
     EXPECT_EQ(ParentOf("C"), "B");
@@ -207,11 +214,13 @@ TEST_F(Merge, FirstMergeStoresTheWholeCatalogue) {
 TEST_F(Merge, KnownPackageKeepsItsStateAndGetsFreshDescriptiveColumns) {
     const std::vector<PackageGroup> groups = {Group("G")};
     Package first = Pkg("europe", "2.1", kTypeMap, {"G"},
-                        {File("a", "maps", "11", "http://old/a"), File("b", "maps", "22", "http://old/b")});
+                        {File("a", "maps", "11", "http://old/a"),
+                         File("b", "maps", "22", "http://old/b")});
     first.mandatory = true;
     ASSERT_EQ(Run(groups, {first}), 0) << log_.All();
     const int32_t id = PackageId("europe", "2.1", kTypeMap);
-    Exec("UPDATE tov_packages SET status=4, operation=2, outdated=1 WHERE id=" + std::to_string(id));
+    Exec("UPDATE tov_packages SET status=4, operation=2, outdated=1 WHERE id=" +
+         std::to_string(id));
     Exec("UPDATE tov_package_files SET mode=5");
 
     Package second = Pkg("europe", "2.1", kTypeMap, {"G"},
@@ -262,7 +271,8 @@ TEST_F(Merge, KnownGroupIsRefreshedByName) {
 
 TEST_F(Merge, PackagesNoLongerOfferedAreOutdatedAndRemovedUnlessDownloaded) {
     const std::vector<PackageGroup> groups = {Group("G")};
-    Package installedMandatory = Pkg("installed", "1", kTypeApplication, {"G"}, {File("i", "", "1", "u")});
+    Package installedMandatory =
+        Pkg("installed", "1", kTypeApplication, {"G"}, {File("i", "", "1", "u")});
     installedMandatory.mandatory = true;
     ASSERT_EQ(Run(groups, {Pkg("dropped", "1", kTypeMap, {"G"}, {File("d", "", "1", "u")}),
                            installedMandatory, Pkg("preparing", "1", kTypeMap, {"G"}),
@@ -276,7 +286,8 @@ TEST_F(Merge, PackagesNoLongerOfferedAreOutdatedAndRemovedUnlessDownloaded) {
     Exec("UPDATE tov_packages SET status=4 WHERE name='versioned' AND version='1'");
 
     // The new catalogue lists versions 2 and 3 of "versioned" and nothing else.
-    ASSERT_EQ(Run(groups, {Pkg("versioned", "2", kTypeMap, {"G"}), Pkg("versioned", "3", kTypeMap, {"G"})}),
+    ASSERT_EQ(Run(groups, {Pkg("versioned", "2", kTypeMap, {"G"}),
+                           Pkg("versioned", "3", kTypeMap, {"G"})}),
               0)
         << log_.All();
 
@@ -330,11 +341,13 @@ TEST_F(Merge, ParentThatIsNotFound) {
     ASSERT_EQ(Run({Group("top"), Group("old", "top"), Group("moved", "top")},
                   {Pkg("p", "1", kTypeMap, {"old", "moved", "top"})}),
               0);
-    const std::vector<Package> packages = {Pkg("p", "1", kTypeMap, {"old", "moved", "orphan", "top"})};
+    const std::vector<Package> packages = {
+        Pkg("p", "1", kTypeMap, {"old", "moved", "orphan", "top"})};
 
     // "orphan" is new and names an unknown parent; "moved" names an unknown parent now;
     // "old" names none any more.
-    ASSERT_EQ(Run({Group("top"), Group("old"), Group("moved", "nowhere"), Group("orphan", "nowhere")},
+    ASSERT_EQ(Run({Group("top"), Group("old"), Group("moved", "nowhere"),
+                   Group("orphan", "nowhere")},
                   packages),
               0)
         << log_.All();
@@ -482,6 +495,7 @@ TEST_F(MergeFailure, EveryFailedStepRollsBackTheWholeMerge) {
 
 TEST_F(MergeFailure, CyclicGroupTreeFailsTheMerge) {
     const auto before = Snapshot();
+    const std::string bytes = FileBytes();
     EXPECT_EQ(Run({Group("A", "B"), Group("B", "A")}, {Pkg("p", "1", kTypeMap, {"A"})}), 4);
     EXPECT_EQ(Snapshot(), before);
     EXPECT_EQ(Run({Group("self", "self")}, {Pkg("p", "1", kTypeMap, {"self"})}), 4);
@@ -489,6 +503,7 @@ TEST_F(MergeFailure, CyclicGroupTreeFailsTheMerge) {
     // A cycle through a known group: "top" (in the database) is made a child of "kept".
     EXPECT_EQ(Run({Group("top", "kept"), Group("kept", "top")}, {}), 4);
     EXPECT_EQ(Snapshot(), before);
+    EXPECT_TRUE(FileBytes() == bytes) << "the file itself must be as it was";
 }
 
 TEST_F(MergeFailure, UnknownGroupFailsTheMerge) {
