@@ -27,7 +27,7 @@ public:
     std::filesystem::path Host(std::string_view relative) const;
     std::filesystem::path ProfileFile() const { return base_ / "device.profile"; }
     std::filesystem::path MessagesFile() const { return base_ / "messages.txt"; }
-    // A scratch folder beside the root (not on the device).
+    // The folder that holds the root, the profile and the messages file (not on the device).
     std::filesystem::path Scratch() const { return base_; }
 
     void WriteFile(std::string_view relative, std::string_view bytes) const;
