@@ -9,6 +9,8 @@
 //   ... in the JobFinishedEvent handler, once the job is ours again:
 //   auto* md5 = static_cast<AsyncMd5*>(event.job.get());
 //   if (md5->Error() == 0) use(md5->HexDigest());
+// Give the finished notifier the same dispatcher thread as the progress, so every progress
+// event is delivered before the finished event hands the job (and its notifier) back.
 
 #include <array>
 #include <atomic>

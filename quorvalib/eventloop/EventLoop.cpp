@@ -131,6 +131,7 @@ bool EventLoop::PrepareSources(const EventLoopSource* limit, int32_t& timeoutMs)
 void EventLoop::Wait(int32_t timeoutMs) {
     platform::ThreadMessage queued;
     if (platform::PeekThreadMessage(queued, false)) return;
+    if (timeoutMs == 0 && handles_.empty()) return;  // nothing to wait for
     const uint32_t timeout = timeoutMs < 0 ? platform::kInfinite : static_cast<uint32_t>(timeoutMs);
     const uint32_t result = platform::WaitForQueueOrEvents(handles_, timeout);
     if (result < entries_.size()) entries_[result].signalled = true;

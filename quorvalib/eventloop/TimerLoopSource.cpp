@@ -69,6 +69,9 @@ bool TimerLoopSource::Dispatch() {
     const std::function<void()> callback = timer_->callback;
     if (callback) callback();
     if (!timer_) return false;  // stopped or destroyed by its callback
+    // Re-armed by its own callback: StartTimer already set the due time and repeat count, and
+    // the source must stay, or a one-shot timer would lose the new start.
+    if (timer_->state == LoopTimer::kArmed) return true;
     if (timer_->repeat == 1) {
         timer_->source = nullptr;
         timer_ = nullptr;

@@ -32,7 +32,7 @@ struct LoopTimer {
 
 // Arms the timer to fire `repeat` times every `intervalMs`. An armed timer is only re-armed
 // (next firing `intervalMs` from now); a timer whose last firing removed its source gets a new
-// one.
+// one. Called from the timer's own callback it starts the timer afresh, one-shot or not.
 void StartTimer(LoopTimer& timer, int32_t repeat, uint32_t intervalMs);
 // Disarms the timer; safe from its own callback.
 void StopTimer(LoopTimer& timer);

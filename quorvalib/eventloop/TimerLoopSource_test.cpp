@@ -75,6 +75,21 @@ TEST(LoopTimer, StartingAnArmedTimerOnlyMovesItsDueTime) {
     EXPECT_EQ(fired, 1);
 }
 
+TEST(LoopTimer, OneShotReArmedFromItsOwnCallbackFiresAgain) {
+    LoopOwner owner;
+    EventLoop loop(&owner);
+    int fired = 0;
+    LoopTimer timer(loop, "again", nullptr);
+    timer.callback = [&] {
+        if (++fired < 3) StartTimer(timer, 1, 1);
+        else owner.Quit();
+    };
+    StartTimer(timer, 1, 1);
+    EXPECT_TRUE(loop.Run());  // a lost re-arm would leave the loop waiting for ever
+    EXPECT_EQ(fired, 3);
+    EXPECT_TRUE(loop.PolledSources().empty());
+}
+
 TEST(LoopTimer, ForeverTimerStopsWhenStoppedOrDestroyedInItsCallback) {
     LoopOwner owner;
     EventLoop loop(&owner);
