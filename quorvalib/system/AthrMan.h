@@ -10,7 +10,8 @@
 //
 // Jobs run on an idle thread; when every thread is busy a new one is added (the pool only
 // grows). Destroying the pool stops every thread: WM_QUIT, up to 5 s for all, then HardStop
-// for each one left (abandoning threads that still do not stop).
+// for each one left (abandoning threads that still do not stop). An abandoned job still
+// emits its finished event when it ends, so the finished notifier must outlive its jobs.
 
 #include <cstdint>
 #include <memory>
