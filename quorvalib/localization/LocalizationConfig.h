@@ -14,6 +14,9 @@ public:
     // The language's locale name (narrow text, such as "czech"); it selects the collation
     // locale of the package database. Empty when no language is set.
     virtual std::string GetLanguageName() const = 0;
+    // A locale name this platform's newlocale accepts for the language ("cs_CZ.UTF-8"), "C"
+    // when that locale is not installed. The default passes the language name on.
+    virtual std::string GetLocaleName() const { return GetLanguageName(); }
 };
 
 }  // namespace quorvalib::localization
