@@ -56,7 +56,8 @@ SynchronizationService::SynchronizationService(SynchronizationTarget target,
             TOV_LOG_WARNING(SynchronizationService, "Unable to write settings file '%s'.", ini.Path());
         }
     }
-    const std::string_view rc = Trimmed(ini.ReadString(kSection, kRcStatusKey).view());
+    const Astring rcText = ini.ReadString(kSection, kRcStatusKey);
+    const std::string_view rc = Trimmed(rcText.view());
     int value = -1;
     const auto [end, error] = std::from_chars(rc.data(), rc.data() + rc.size(), value);
     rcStatus_ = (error == std::errc() && end == rc.data() + rc.size()) ? value : -1;

@@ -53,6 +53,7 @@ TEST(HttpDownloadManager, RunsOneTaskAtATimeInSubmissionOrder) {
     EXPECT_EQ(f.Live(), 0u);
     // Ids are never reused.
     EXPECT_EQ(f.Submit(), 4u);
+    FinishTransfer(*f.state, 4, 200);
 }
 
 TEST(HttpDownloadManager, RemovingQueuedAndRunningTasks) {
