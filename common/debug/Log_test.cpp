@@ -6,32 +6,14 @@
 #include <thread>
 #include <vector>
 
-#include "common/debug/LogSink.h"
+#include "common/debug/testing/LogRecorder.h"
 
 TOV_DEFINE_LOG_CHANNEL(LogTestChannel);
 
 namespace common::debug {
 namespace {
 
-struct Line {
-    LogLocation location;
-    std::string channel;
-    int level;
-    std::string message;
-};
-
-class RecordingSink final : public LogSink {
-public:
-    RecordingSink() : LogSink("") {}
-    ~RecordingSink() override { Detach(*this); }
-    void Write(const LogLocation& location, const char* channelName, int level, uint32_t,
-               const std::string& message) override {
-        std::lock_guard guard(lock);
-        lines.push_back({location, channelName, level, message});
-    }
-    std::mutex lock;
-    std::vector<Line> lines;
-};
+using testing::LogRecorder;
 
 // Counts how often an argument is turned into text: a disabled call must never do it.
 struct Tracer {
@@ -43,43 +25,42 @@ std::ostream& operator<<(std::ostream& out, const Tracer& tracer) {
 }
 
 TEST(LogCall, DisabledLevelIsNeverFormatted) {
-    RecordingSink sink;
-    Attach(sink, "LogTestChannel", kLogWarning);
+    LogRecorder sink("LogTestChannel", kLogWarning);
     std::atomic<int> formatted{0};
     TOV_LOG_INFO(LogTestChannel, "value %s", Tracer{&formatted});
     EXPECT_EQ(formatted, 0);
-    EXPECT_TRUE(sink.lines.empty());
+    EXPECT_TRUE(sink.Lines().empty());
 
     TOV_LOG_WARNING(LogTestChannel, "value %s", Tracer{&formatted});
     EXPECT_EQ(formatted, 1);
-    ASSERT_EQ(sink.lines.size(), 1u);
-    EXPECT_EQ(sink.lines[0].message, "value traced");
-    EXPECT_EQ(sink.lines[0].level, kLogWarning);
-    EXPECT_EQ(sink.lines[0].channel, "LogTestChannel");
+    const auto lines = sink.Lines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].message, "value traced");
+    EXPECT_EQ(lines[0].level, kLogWarning);
+    EXPECT_EQ(lines[0].channel, "LogTestChannel");
 }
 
 TEST(LogCall, FormatsPrintfDirectivesAndRecordsTheCallSite) {
-    RecordingSink sink;
-    Attach(sink, "LogTestChannel", kLogDebug);
+    LogRecorder sink("LogTestChannel", kLogDebug);
     const char* nothing = nullptr;
     TOV_LOG_ERROR(LogTestChannel, "%i|%s|%04X|%u|%s", -5, "text", 0xAB, 7u, nothing);
     TOV_LOG_ERROR(LogTestChannel, "too few %d %d", 1);
     TOV_LOG_ERROR(LogTestChannel, "too many %d", 1, 2);
     TOV_LOG_ERROR(LogTestChannel, "no directives");
-    ASSERT_EQ(sink.lines.size(), 4u);
-    EXPECT_EQ(sink.lines[0].message, "-5|text|00AB|7|(null)");
-    EXPECT_EQ(sink.lines[1].message, "too few 1 ");
-    EXPECT_EQ(sink.lines[2].message, "too many 1");
-    EXPECT_EQ(sink.lines[3].message, "no directives");
-    EXPECT_EQ(sink.lines[0].location.fileName, "Log_test.cpp");
-    EXPECT_GT(sink.lines[0].location.line, 0);
-    EXPECT_EQ(sink.lines[0].location.function,
+    const auto lines = sink.Lines();
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[0].message, "-5|text|00AB|7|(null)");
+    EXPECT_EQ(lines[1].message, "too few 1 ");
+    EXPECT_EQ(lines[2].message, "too many 1");
+    EXPECT_EQ(lines[3].message, "no directives");
+    EXPECT_EQ(lines[0].location.fileName, "Log_test.cpp");
+    EXPECT_GT(lines[0].location.line, 0);
+    EXPECT_EQ(lines[0].location.function,
               "common::debug::{anonymous}::LogCall_FormatsPrintfDirectivesAndRecordsTheCallSite_Test::TestBody");
 }
 
 TEST(LogCall, CallSiteIsMadeOnceWhenThreadsRaceToIt) {
-    RecordingSink sink;
-    Attach(sink, "LogTestChannel", kLogDebug);
+    LogRecorder sink("LogTestChannel", kLogDebug);
     std::vector<std::thread> threads;
     for (int t = 0; t < 8; ++t) {
         threads.emplace_back([t] {
@@ -87,8 +68,9 @@ TEST(LogCall, CallSiteIsMadeOnceWhenThreadsRaceToIt) {
         });
     }
     for (auto& thread : threads) thread.join();
-    ASSERT_EQ(sink.lines.size(), 800u);
-    for (const Line& line : sink.lines) EXPECT_EQ(line.location.line, sink.lines[0].location.line);
+    const auto lines = sink.Lines();
+    ASSERT_EQ(lines.size(), 800u);
+    for (const auto& line : lines) EXPECT_EQ(line.location.line, lines[0].location.line);
 }
 
 TEST(QualifiedFunctionName, StripsReturnTypeAndParameters) {

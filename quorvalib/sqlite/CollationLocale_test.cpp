@@ -5,14 +5,15 @@
 #include <string>
 #include <vector>
 
+#include "common/debug/testing/LogRecorder.h"
 #include "quorvalib/sqlite/Command.h"
 #include "quorvalib/sqlite/TestSupport_test.h"
 
 namespace quorvalib::sqlite {
 namespace {
 
+using common::debug::testing::LogRecorder;
 using testing::RecordingConnection;
-using testing::RecordingSink;
 using testing::TempDir;
 
 // Czech puts "č" right after "c" and "ch" after "h"; byte order puts both elsewhere.
@@ -65,7 +66,7 @@ TEST_F(WcscollTest, NoLocaleFollowsTheCurrentLocaleWhichIsCodePointOrderInC) {
 }
 
 TEST_F(WcscollTest, MissingLocaleFallsBackToC) {
-    RecordingSink sink;
+    LogRecorder sink{"Sqlite"};
     ASSERT_TRUE(locale.Set("cs_CZ.UTF-8"));
     EXPECT_FALSE(locale.Set("xx_NOWHERE.UTF-8"));
     EXPECT_EQ(locale.Name(), "C");

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <functional>
 
+#include "common/debug/testing/LogRecorder.h"
 #include "quorvalib/sqlite/TestSupport_test.h"
 
 namespace quorvalib::sqlite {
@@ -13,8 +14,8 @@ namespace {
 
 using common::debug::kLogError;
 using common::debug::kLogWarning;
+using common::debug::testing::LogRecorder;
 using testing::RecordingConnection;
-using testing::RecordingSink;
 using testing::TempDir;
 
 class CommandTest : public ::testing::Test {
@@ -26,7 +27,7 @@ protected:
             " u INTEGER UNIQUE)"));
     }
     TempDir dir;
-    RecordingSink sink;
+    LogRecorder sink{"Sqlite"};
     RecordingConnection connection;
 };
 
@@ -253,7 +254,7 @@ TEST_F(CommandTest, TextWithoutAStatementIsAPrepareFailure) {
 }
 
 TEST(CommandClosed, FunnelFallsBackToDatabaseNotOpen) {
-    RecordingSink sink;
+    LogRecorder sink{"Sqlite"};
     RecordingConnection connection;
     Command command(connection);
     EXPECT_FALSE(command.Create("SELECT 1"));

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include "common/debug/testing/LogRecorder.h"
 #include "quorvalib/sqlite/Command.h"
 #include "quorvalib/sqlite/TestSupport_test.h"
 
@@ -12,8 +13,8 @@ namespace {
 using common::debug::kLogError;
 using common::debug::kLogInfo;
 using common::debug::kLogWarning;
+using common::debug::testing::LogRecorder;
 using testing::RecordingConnection;
-using testing::RecordingSink;
 using testing::TempDir;
 
 int CountRows(Connection& connection, const char* sql) {
@@ -28,7 +29,7 @@ int CountRows(Connection& connection, const char* sql) {
 
 TEST(Connection, OpenCreatesReopensAndCloses) {
     TempDir dir;
-    RecordingSink sink;
+    LogRecorder sink{"Sqlite"};
     RecordingConnection connection;
     const std::string first = dir.File("first.db");
     ASSERT_TRUE(connection.Open(first));
@@ -51,7 +52,7 @@ TEST(Connection, OpenCreatesReopensAndCloses) {
 
 TEST(Connection, OpenFailureGoesThroughTheHookWhoseAnswerIsTheResult) {
     TempDir dir;
-    RecordingSink sink;
+    LogRecorder sink{"Sqlite"};
     RecordingConnection connection;
     const std::string missing = dir.File("no/such/folder/db");
     EXPECT_FALSE(connection.Open(missing));
@@ -69,7 +70,7 @@ TEST(Connection, OpenFailureGoesThroughTheHookWhoseAnswerIsTheResult) {
 
 TEST(Connection, ExecuteNonQueryReportsEveryFailure) {
     TempDir dir;
-    RecordingSink sink;
+    LogRecorder sink{"Sqlite"};
     RecordingConnection connection;
 
     EXPECT_FALSE(connection.ExecuteNonQuery("CREATE TABLE t (a)"));
@@ -112,7 +113,7 @@ TEST(Connection, CloseRollsBackAnOpenTransaction) {
 
 TEST(Connection, CloseWithAPreparedStatementIsRefusedAndStaysOpen) {
     TempDir dir;
-    RecordingSink sink;
+    LogRecorder sink{"Sqlite"};
     RecordingConnection connection;
     ASSERT_TRUE(connection.Open(dir.File("db")));
     {
@@ -163,7 +164,7 @@ TEST(Connection, TableExistsOnlyForTablesOfTheMainDatabase) {
 }
 
 TEST(Connection, CreateCollationOnAClosedConnectionIsReported) {
-    RecordingSink sink;
+    LogRecorder sink{"Sqlite"};
     RecordingConnection connection;
     EXPECT_FALSE(connection.CreateCollation(nullptr));
     ASSERT_EQ(connection.calls.size(), 1u);
