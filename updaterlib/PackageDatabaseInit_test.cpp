@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "common/debug/testing/LogRecorder.h"
 #include "quorvalib/localization/LocalizationConfig.h"
 #include "quorvalib/sqlite/Command.h"
 #include "quorvalib/sqlite/TestSupport_test.h"
@@ -22,7 +23,7 @@ namespace updaterlib {
 namespace {
 
 using common::debug::kLogError;
-using quorvalib::sqlite::testing::RecordingSink;
+using common::debug::testing::LogRecorder;
 using quorvalib::sqlite::testing::TempDir;
 
 // The statements the file format is made of, written out here on their own so that a change
@@ -271,7 +272,7 @@ class InitTest : public ::testing::Test {
 protected:
     std::string File() const { return dir.File("packages"); }
     TempDir dir;
-    RecordingSink sink{"ALL"};
+    LogRecorder sink{"ALL"};
 };
 
 TEST_F(InitTest, NewFileHasExactlyTheSchemaAtVersion5) {

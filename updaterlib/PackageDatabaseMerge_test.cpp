@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "common/debug/LogSink.h"
+#include "common/debug/testing/LogRecorder.h"
 #include "quorvalib/files/TestTempFolder.h"
 #include "updaterlib/CatalogueGenerator.h"
 #include "updaterlib/Md5Text.h"
@@ -20,33 +20,7 @@
 namespace updaterlib {
 namespace {
 
-class RecordingSink final : public common::debug::LogSink {
-public:
-    RecordingSink() : LogSink("") { common::debug::Attach(*this, "PackageDb", 4); }
-    ~RecordingSink() override { common::debug::Detach(*this); }
-    void Write(const common::debug::LogLocation&, const char*, int, uint32_t,
-               const std::string& message) override {
-        std::lock_guard guard(lock_);
-        lines_.push_back(message);
-    }
-    bool Has(const std::string& line) {
-        std::lock_guard guard(lock_);
-        for (const auto& l : lines_) {
-            if (l == line) return true;
-        }
-        return false;
-    }
-    std::string All() {
-        std::lock_guard guard(lock_);
-        std::string all;
-        for (const auto& l : lines_) all += l + "\n";
-        return all;
-    }
-
-private:
-    std::mutex lock_;
-    std::vector<std::string> lines_;
-};
+using common::debug::testing::LogRecorder;
 
 PackageGroup Group(const std::string& name, const std::string& parent = "",
                    const std::string& translation = "") {
@@ -148,7 +122,7 @@ protected:
 
     TestTempFolder folder_;
     PackageDatabase db_;
-    RecordingSink log_;
+    LogRecorder log_{"PackageDb"};
 };
 
 TEST_F(Merge, FirstMergeStoresTheWholeCatalogue) {
@@ -170,7 +144,7 @@ TEST_F(Merge, FirstMergeStoresTheWholeCatalogue) {
     map.skin_width = 800;
     std::vector<Package> packages = {map, Pkg("anna", "1", kTypeVoice, {"B"})};
 
-    ASSERT_EQ(Run(groups, packages), 0) << log_.All();
+    ASSERT_EQ(Run(groups, packages), 0) << log_.Text();
 
     // The caller's records are not touched.
     EXPECT_EQ(groups[0].id, -1);
@@ -217,7 +191,7 @@ TEST_F(Merge, KnownPackageKeepsItsStateAndGetsFreshDescriptiveColumns) {
                         {File("a", "maps", "11", "http://old/a"),
                          File("b", "maps", "22", "http://old/b")});
     first.mandatory = true;
-    ASSERT_EQ(Run(groups, {first}), 0) << log_.All();
+    ASSERT_EQ(Run(groups, {first}), 0) << log_.Text();
     const int32_t id = PackageId("europe", "2.1", kTypeMap);
     Exec("UPDATE tov_packages SET status=4, operation=2, outdated=1 WHERE id=" +
          std::to_string(id));
@@ -241,7 +215,7 @@ TEST_F(Merge, KnownPackageKeepsItsStateAndGetsFreshDescriptiveColumns) {
     second.skin_density = 3;
     // Same name and version, other type: a package of its own.
     const Package voice = Pkg("europe", "2.1", kTypeVoice, {"G"});
-    ASSERT_EQ(Run(groups, {second, voice}), 0) << log_.All();
+    ASSERT_EQ(Run(groups, {second, voice}), 0) << log_.Text();
 
     EXPECT_EQ(PackageId("europe", "2.1", kTypeMap), id);
     EXPECT_EQ(One("SELECT status, operation, size, outdated, mandatory, recommended, translation, "
@@ -262,7 +236,7 @@ TEST_F(Merge, KnownGroupIsRefreshedByName) {
     changed.type = kTypeVoice;
     changed.required = 1;
     changed.description = "now described";
-    ASSERT_EQ(Run({Group("top"), changed}, {Pkg("p", "1", kTypeMap, {"G"})}), 0) << log_.All();
+    ASSERT_EQ(Run({Group("top"), changed}, {Pkg("p", "1", kTypeMap, {"G"})}), 0) << log_.Text();
     EXPECT_EQ(One("SELECT id, translation, type, required, description FROM tov_groups WHERE "
                   "name='G'"),
               id + "|New|4|1|now described");
@@ -289,7 +263,7 @@ TEST_F(Merge, PackagesNoLongerOfferedAreOutdatedAndRemovedUnlessDownloaded) {
     ASSERT_EQ(Run(groups, {Pkg("versioned", "2", kTypeMap, {"G"}),
                            Pkg("versioned", "3", kTypeMap, {"G"})}),
               0)
-        << log_.All();
+        << log_.Text();
 
     EXPECT_EQ(Rows("SELECT name, version, status, outdated, mandatory FROM tov_packages ORDER BY "
                    "name, version"),
@@ -328,7 +302,7 @@ TEST_F(Merge, ClosureFollowsTheTreeAcrossMerges) {
                                                    "C|C", "D|D"}));
     // C moves from B to D; B then holds no package and is deleted.
     ASSERT_EQ(Run({Group("A"), Group("B", "A"), Group("C", "D"), Group("D", "A")}, packages), 0)
-        << log_.All();
+        << log_.Text();
     EXPECT_EQ(ParentOf("C"), "D");
     EXPECT_EQ(One("SELECT count(*) FROM tov_groups WHERE name='B'"), "0");
     EXPECT_EQ(Closure(), (std::vector<std::string>{"A|A", "A|C", "A|D", "C|C", "D|C", "D|D"}));
@@ -350,7 +324,7 @@ TEST_F(Merge, ParentThatIsNotFound) {
                    Group("orphan", "nowhere")},
                   packages),
               0)
-        << log_.All();
+        << log_.Text();
     EXPECT_EQ(ParentOf("orphan"), "NULL");
     EXPECT_EQ(ParentOf("moved"), "top");
     EXPECT_EQ(ParentOf("old"), "-1");
@@ -365,7 +339,7 @@ TEST_F(Merge, EmptyGroupsAreDeleted) {
     ASSERT_EQ(Run(groups, {Pkg("cz", "1", kTypeMap, {"europe"}), Pkg("jp", "1", kTypeMap, {"asia"}),
                            Pkg("anna", "1", kTypeVoice, {"voices"})}),
               0);
-    ASSERT_EQ(Run(groups, {Pkg("cz", "1", kTypeMap, {"europe"})}), 0) << log_.All();
+    ASSERT_EQ(Run(groups, {Pkg("cz", "1", kTypeMap, {"europe"})}), 0) << log_.Text();
     EXPECT_EQ(Rows("SELECT name FROM tov_groups ORDER BY name"),
               (std::vector<std::string>{"europe", "maps"}));
 }
@@ -377,10 +351,10 @@ TEST_F(Merge, SameCatalogueTwiceIsStable) {
     shape.filesPerPackage = 2;
     PackageParser parser;
     ASSERT_TRUE(parser.ParseBuffer(CatalogueGenerator(shape).Document()));
-    ASSERT_EQ(Run(parser.GetGroups(), parser.GetPackages()), 0) << log_.All();
-    ASSERT_EQ(Run(parser.GetGroups(), parser.GetPackages()), 0) << log_.All();
+    ASSERT_EQ(Run(parser.GetGroups(), parser.GetPackages()), 0) << log_.Text();
+    ASSERT_EQ(Run(parser.GetGroups(), parser.GetPackages()), 0) << log_.Text();
     const auto second = Snapshot();
-    ASSERT_EQ(Run(parser.GetGroups(), parser.GetPackages()), 0) << log_.All();
+    ASSERT_EQ(Run(parser.GetGroups(), parser.GetPackages()), 0) << log_.Text();
     EXPECT_EQ(Snapshot(), second);
     EXPECT_EQ(One("SELECT count(*) FROM tov_packages"), "300");
     EXPECT_EQ(One("SELECT count(*) FROM tov_package_files"), "600");
@@ -443,7 +417,7 @@ protected:
 };
 
 TEST_F(MergeFailure, NextCatalogueMergesWithoutInjectedFailures) {
-    ASSERT_EQ(RunNext(), 0) << log_.All();
+    ASSERT_EQ(RunNext(), 0) << log_.Text();
     EXPECT_EQ(Rows("SELECT name FROM tov_packages ORDER BY 1"),
               (std::vector<std::string>{"fresh", "kept"}));
     EXPECT_EQ(Rows("SELECT name FROM tov_groups ORDER BY 1"),
@@ -484,13 +458,13 @@ TEST_F(MergeFailure, EveryFailedStepRollsBackTheWholeMerge) {
         EXPECT_EQ(RunNext(), 4);
         EXPECT_EQ(Snapshot(), before);
         if (*c.line) {
-            EXPECT_TRUE(log_.Has(c.line)) << log_.All();
+            EXPECT_TRUE(log_.Has(c.line)) << log_.Text();
         }
-        EXPECT_NE(log_.All().find("injected"), std::string::npos) << log_.All();
+        EXPECT_NE(log_.Text().find("injected"), std::string::npos) << log_.Text();
         Exec("DROP TRIGGER inject");
     }
     // Nothing of a failed merge lingers: the next one still works.
-    ASSERT_EQ(RunNext(), 0) << log_.All();
+    ASSERT_EQ(RunNext(), 0) << log_.Text();
 }
 
 TEST_F(MergeFailure, CyclicGroupTreeFailsTheMerge) {
@@ -509,16 +483,16 @@ TEST_F(MergeFailure, CyclicGroupTreeFailsTheMerge) {
 TEST_F(MergeFailure, UnknownGroupFailsTheMerge) {
     const auto before = Snapshot();
     EXPECT_EQ(Run({Group("top")}, {Pkg("p", "1", kTypeMap, {"top", "missing"})}), 4);
-    EXPECT_TRUE(log_.Has("Failed to find group id, group 'missing'")) << log_.All();
+    EXPECT_TRUE(log_.Has("Failed to find group id, group 'missing'")) << log_.Text();
     EXPECT_EQ(Snapshot(), before);
 }
 
 TEST_F(MergeFailure, FailedGroupLookupIsNotTakenForANewGroup) {
     Exec("ALTER TABLE tov_groups RENAME COLUMN name TO label");
     EXPECT_EQ(RunNext(), 4);
-    EXPECT_TRUE(log_.Has("Failed to search existing record.")) << log_.All();
+    EXPECT_TRUE(log_.Has("Failed to search existing record.")) << log_.Text();
     Exec("ALTER TABLE tov_groups RENAME COLUMN label TO name");
-    EXPECT_EQ(RunNext(), 0) << log_.All();
+    EXPECT_EQ(RunNext(), 0) << log_.Text();
 }
 
 TEST_F(MergeFailure, BusyDatabaseFailsToBegin) {
@@ -528,11 +502,11 @@ TEST_F(MergeFailure, BusyDatabaseFailsToBegin) {
               SQLITE_OK);
     const auto before = Snapshot();
     EXPECT_EQ(RunNext(), 4);
-    EXPECT_TRUE(log_.Has("Failed to begin transaction.")) << log_.All();
+    EXPECT_TRUE(log_.Has("Failed to begin transaction.")) << log_.Text();
     sqlite3_exec(other, "rollback", nullptr, nullptr, nullptr);
     sqlite3_close(other);
     EXPECT_EQ(Snapshot(), before);
-    EXPECT_EQ(RunNext(), 0) << log_.All();
+    EXPECT_EQ(RunNext(), 0) << log_.Text();
 }
 
 TEST(MergeClosed, ClosedDatabaseIsNotTouched) {
@@ -541,7 +515,7 @@ TEST(MergeClosed, ClosedDatabaseIsNotTouched) {
 }
 
 TEST_F(Merge, RepeatedGroupInOnePackageIsOneMembership) {
-    ASSERT_EQ(Run({Group("G")}, {Pkg("p", "1", kTypeMap, {"G", "G"})}), 0) << log_.All();
+    ASSERT_EQ(Run({Group("G")}, {Pkg("p", "1", kTypeMap, {"G", "G"})}), 0) << log_.Text();
     EXPECT_EQ(One("SELECT count(*) FROM tov_grouped_packages"), "1");
 }
 

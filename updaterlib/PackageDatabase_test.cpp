@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/debug/testing/LogRecorder.h"
 #include "quorvalib/sqlite/Command.h"
 #include "quorvalib/sqlite/TestSupport_test.h"
 
@@ -16,8 +17,8 @@ namespace updaterlib {
 namespace {
 
 using common::debug::kLogError;
+using common::debug::testing::LogRecorder;
 using quorvalib::sqlite::Command;
-using quorvalib::sqlite::testing::RecordingSink;
 using quorvalib::sqlite::testing::TempDir;
 
 // Rows of one query on the database's own connection, columns joined by "|".
@@ -75,7 +76,7 @@ protected:
                                         "CREATE TRIGGER broken_delete BEFORE DELETE" + when));
     }
     TempDir dir;
-    RecordingSink sink{"PackageDb"};
+    LogRecorder sink{"PackageDb"};
     std::shared_ptr<PackageDatabase> db = std::make_shared<PackageDatabase>();
 };
 

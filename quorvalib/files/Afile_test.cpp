@@ -5,12 +5,14 @@
 #include <fstream>
 #include <sstream>
 
+#include "common/debug/testing/LogRecorder.h"
 #include "quorvalib/files/AfileStream.h"
 #include "quorvalib/files/FileSystem.h"
-#include "quorvalib/files/LogRecorder_test.h"
 #include "quorvalib/files/TestTempFolder.h"
 
 namespace {
+
+using common::debug::testing::LogRecorder;
 
 std::string ReadAll(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

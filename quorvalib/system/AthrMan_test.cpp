@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "common/debug/testing/LogRecorder.h"
 #include "quorvalib/core/JobSimpleCall.h"
 #include "quorvalib/platform/ThreadQueue.h"
 #include "quorvalib/platform/Tick.h"
@@ -11,6 +12,7 @@
 namespace {
 
 using namespace systemtest;
+using common::debug::testing::LogRecorder;
 namespace core = quorvalib::core;
 namespace platform = quorvalib::platform;
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "common/debug/testing/LogRecorder.h"
 #include "quorvalib/core/Messages.h"
 #include "quorvalib/platform/ThreadQueue.h"
 #include "quorvalib/platform/Tick.h"
@@ -10,6 +11,7 @@
 namespace {
 
 using namespace systemtest;
+using common::debug::testing::LogRecorder;
 namespace core = quorvalib::core;
 namespace platform = quorvalib::platform;
 

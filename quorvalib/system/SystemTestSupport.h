@@ -1,16 +1,13 @@
 #pragma once
 
-// Helpers for the thread tests: a log recorder, a receiver thread for finished events and a
-// job whose steps the test controls.
+// Helpers for the thread tests: a receiver thread for finished events and a job whose steps the
+// test controls.
 
 #include <atomic>
 #include <memory>
 #include <mutex>
-#include <string>
 #include <vector>
 
-#include "common/debug/Log.h"
-#include "common/debug/LogSink.h"
 #include "quorvalib/core/JobFinishedEvent.h"
 #include "quorvalib/core/Notifier.h"
 #include "quorvalib/platform/SyncEvent.h"
@@ -20,32 +17,6 @@ namespace systemtest {
 
 using quorvalib::platform::SyncEvent;
 constexpr uint32_t kLongWait = 60000;  // only a real hang reaches it
-
-class LogRecorder final : public common::debug::LogSink {
-public:
-    struct Line {
-        std::string channel;
-        int level;
-        std::string message;
-    };
-    explicit LogRecorder(const char* selection) : LogSink("") {
-        common::debug::Attach(*this, selection, common::debug::kLogDebug);
-    }
-    ~LogRecorder() override { common::debug::Detach(*this); }
-    void Write(const common::debug::LogLocation&, const char* channel, int level, uint32_t,
-               const std::string& message) override {
-        std::lock_guard guard(lock_);
-        lines_.push_back({channel, level, message});
-    }
-    std::vector<Line> Lines() {
-        std::lock_guard guard(lock_);
-        return lines_;
-    }
-
-private:
-    std::mutex lock_;
-    std::vector<Line> lines_;
-};
 
 // Collects finished jobs; lives on (and is only touched from) the receiver thread, except
 // through its locked accessors.
