@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <sstream>
 
 #include "common/debug/testing/LogRecorder.h"
 #include "quorvalib/files/AfileStream.h"
@@ -13,13 +12,6 @@
 namespace {
 
 using common::debug::testing::LogRecorder;
-
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
 
 TEST(Afile, OpenModes) {
     TestTempFolder folder;
@@ -70,7 +62,7 @@ TEST(Afile, ReadWriteSeekPositionTruncate) {
     ASSERT_TRUE(file.Truncate());
     EXPECT_EQ(file.Size(), 4u);
     file.Close();
-    EXPECT_EQ(ReadAll(folder / "data.bin"), "0123");
+    EXPECT_EQ(ReadFileContent(folder / "data.bin"), "0123");
 }
 
 TEST(Afile, BufferedBytesWithStepBackAcrossRefills) {
@@ -183,7 +175,7 @@ TEST(AfileStream, WritesReadsAndSeeksThroughTheFile) {
         out.flush();
         EXPECT_TRUE(out.good());
     }
-    EXPECT_EQ(ReadAll(folder / "stream.txt"), "line one\n42\n");
+    EXPECT_EQ(ReadFileContent(folder / "stream.txt"), "line one\n42\n");
     file->Rewind();
     AfileStream in(AfileDevice{file});
     std::string word;

@@ -3,23 +3,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <fstream>
-#include <sstream>
-
 #include "quorvalib/files/TestTempFolder.h"
 
 namespace {
-
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
-
-void WriteAll(const std::string& path, const std::string& content) {
-    std::ofstream(path, std::ios::binary) << content;
-}
 
 std::string Value(const Aini& ini, const char* section, const char* key) {
     const AiniItem* item = ini.Find(section, key);
@@ -96,19 +82,19 @@ TEST(Aini, SaveWritesOnlyWhenModifiedInTheNormalisedLayout) {
     TestTempFolder folder;
     const std::string path = folder / "settings.ini";
     const std::string original = "; about\n[A]  ;head\nx=1\ny = 2 ; two\n[B]\nz=\"q\"\n";
-    WriteAll(path, original);
+    WriteFileContent(path, original);
     Aini ini{Astring(path)};
     ASSERT_TRUE(ini.Load());
     ASSERT_EQ(chmod(path.c_str(), 0444), 0);  // a write attempt would fail now
     EXPECT_TRUE(ini.Save());
-    EXPECT_EQ(ReadAll(path), original);
+    EXPECT_EQ(ReadFileContent(path), original);
     ASSERT_EQ(chmod(path.c_str(), 0644), 0);
 
     ini.SetValue("a", "X", "10");
     EXPECT_TRUE(ini.IsModified());
     ASSERT_TRUE(ini.Save());
     EXPECT_FALSE(ini.IsModified());
-    EXPECT_EQ(ReadAll(path),
+    EXPECT_EQ(ReadFileContent(path),
               "; about\r\n"
               "\r\n[A]\t\t;head\r\n"
               "x\t\t=\t10\r\n"
@@ -118,7 +104,7 @@ TEST(Aini, SaveWritesOnlyWhenModifiedInTheNormalisedLayout) {
     // Shorter content cuts the file; an emptied value keeps its comment apart.
     ini.SetValue("A", "y", "");
     ASSERT_TRUE(ini.Save());
-    EXPECT_NE(ReadAll(path).find("y\t\t=\t\"\"\t\t; two\r\n"), std::string::npos);
+    EXPECT_NE(ReadFileContent(path).find("y\t\t=\t\"\"\t\t; two\r\n"), std::string::npos);
     Aini again{Astring(path)};
     ASSERT_TRUE(again.Load());
     EXPECT_EQ(Value(again, "A", "x"), "10");
@@ -205,7 +191,7 @@ TEST(Aini, MissingFileFailsAndLeavesItEmpty) {
     EXPECT_EQ(ini.ItemCount(), 0u);
     EXPECT_EQ(ini.ReadInt("S", "k", 3), 3);
     ASSERT_TRUE(ini.Save());  // the default read creates the file
-    EXPECT_EQ(ReadAll(folder / "missing.ini"), "\r\n[S]\r\nk\t\t=\t3\r\n");
+    EXPECT_EQ(ReadFileContent(folder / "missing.ini"), "\r\n[S]\r\nk\t\t=\t3\r\n");
 
     Aini nowhere{Astring(folder / "no/such/dir.ini")};
     nowhere.File().SetLogErrors(false);

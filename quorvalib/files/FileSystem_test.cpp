@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "quorvalib/files/Afile.h"
 #include "quorvalib/files/ProductVersion.h"
@@ -14,13 +13,6 @@
 
 namespace quorvalib::files {
 namespace {
-
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
 
 TEST(FileSystem, PathWithAnEmojiIsCreatedAndFoundAgain) {
     TestTempFolder folder;
@@ -59,10 +51,10 @@ TEST(FileSystem, MoveReplacesAnExistingTarget) {
     std::ofstream(folder / "new.bin") << "new content";
     std::ofstream(folder / "old.bin") << "old";
     ASSERT_TRUE(MoveFile(Astring(folder / "new.bin"), Astring(folder / "old.bin")));
-    EXPECT_EQ(ReadAll(folder / "old.bin"), "new content");
+    EXPECT_EQ(ReadFileContent(folder / "old.bin"), "new content");
     EXPECT_FALSE(FileExists(Astring(folder / "new.bin")));
     EXPECT_FALSE(MoveFile(Astring(folder / "missing"), Astring(folder / "old.bin")));
-    EXPECT_EQ(ReadAll(folder / "old.bin"), "new content");
+    EXPECT_EQ(ReadFileContent(folder / "old.bin"), "new content");
 }
 
 TEST(FileSystem, MoveAcrossVolumesCopies) {
@@ -75,7 +67,7 @@ TEST(FileSystem, MoveAcrossVolumesCopies) {
     }
     std::ofstream(folder / "src") << "across";
     ASSERT_TRUE(MoveFile(Astring(folder / "src"), Astring(shm)));
-    EXPECT_EQ(ReadAll(shm), "across");
+    EXPECT_EQ(ReadFileContent(shm), "across");
     EXPECT_FALSE(FileExists(Astring(folder / "src")));
     std::remove(shm.c_str());
 }
@@ -96,7 +88,7 @@ TEST(FileSystem, RemoveTreeEmptiesNestedReadOnlyContentButKeepsTheFolder) {
     ASSERT_TRUE(RemoveTree(Astring(folder / "root")));
     EXPECT_TRUE(IsDirectory(Astring(folder / "root")));
     EXPECT_TRUE(std::filesystem::is_empty(folder / "root"));
-    EXPECT_EQ(ReadAll(folder / "outside/keep.txt"), "k");
+    EXPECT_EQ(ReadFileContent(folder / "outside/keep.txt"), "k");
     struct stat kept {};
     ASSERT_EQ(stat((folder / "outside/keep.txt").c_str(), &kept), 0);
     EXPECT_EQ(kept.st_mode & 0777, 0444u);

@@ -4,8 +4,6 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 
 #include "common/debug/FileSink.h"
 #include "common/debug/Log.h"
@@ -18,13 +16,6 @@ TOV_DEFINE_LOG_CHANNEL(LogConfigBeta);
 
 namespace quorvalib::files {
 namespace {
-
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
 
 // The level at which a sink of this type is attached to the channel, 0 when it is not.
 template <typename Sink>
@@ -94,12 +85,12 @@ TEST_F(LogConfigurationTest, RoutesTwoChannelsToTwoSinksAtTwoLevels) {
         TOV_LOG_ERROR(LogConfigBeta, "beta error");
         TOV_LOG_INFO(LogConfigBeta, "beta info");
     }
-    const std::string file = ReadAll(logFile);
+    const std::string file = ReadFileContent(logFile);
     EXPECT_NE(file.find("alpha debug"), std::string::npos);
     EXPECT_NE(file.find("beta error"), std::string::npos);
     EXPECT_EQ(file.find("beta warning"), std::string::npos);
     EXPECT_EQ(file.find("beta info"), std::string::npos);
-    const std::string console = ReadAll(folder_ / "stderr.txt");
+    const std::string console = ReadFileContent(folder_ / "stderr.txt");
     EXPECT_NE(console.find("beta warning"), std::string::npos);
     EXPECT_NE(console.find("beta error"), std::string::npos);
     EXPECT_EQ(console.find("alpha debug"), std::string::npos);

@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
-#include <sstream>
 #include <thread>
 #include <vector>
 
@@ -20,13 +19,6 @@ TOV_DEFINE_LOG_CHANNEL(SettingsTestChannel);
 
 namespace quorvalib::files {
 namespace {
-
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
 
 TEST(ProgramSettings, LocationsOfThisProgram) {
     EXPECT_EQ(ProgramName(), "quorvalib_files_test");
@@ -104,11 +96,11 @@ TEST(ProgramSettings, GetSettingsLoadsOnceFromManyThreadsAndConfiguresLogging) {
     EXPECT_EQ(settings.ReadString("updater", "packagesurl"), "http://localhost/");
     TOV_LOG_INFO(SettingsTestChannel, "settings configured logging");
     TOV_LOG_DEBUG(SettingsTestChannel, "too detailed");
-    const std::string log = ReadAll(folder / "quorvalib_files_test.log");
+    const std::string log = ReadFileContent(folder / "quorvalib_files_test.log");
     EXPECT_NE(log.find("settings configured logging"), std::string::npos);
     EXPECT_EQ(log.find("too detailed"), std::string::npos);
     // The keys logging added are saved only when the owner saves.
-    EXPECT_EQ(ReadAll(settingsPath).find("Debugger"), std::string::npos);
+    EXPECT_EQ(ReadFileContent(settingsPath).find("Debugger"), std::string::npos);
     EXPECT_TRUE(settings.IsModified());
 
     std::remove(settingsPath.c_str());

@@ -1,10 +1,13 @@
 #pragma once
 
-// Test helper: a fresh folder below the system temporary folder, removed with its contents.
+// Test helpers: a fresh folder below the system temporary folder, removed with its contents,
+// and the whole-file reads and writes the tests check files with.
 
 #include <stdlib.h>
 
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 class TestTempFolder {
@@ -33,3 +36,15 @@ public:
 private:
     std::string path_;
 };
+
+// The bytes of the file, empty when it cannot be read.
+inline std::string ReadFileContent(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+inline void WriteFileContent(const std::string& path, const std::string& content) {
+    std::ofstream(path, std::ios::binary) << content;
+}
