@@ -1,0 +1,19 @@
+#include "updaterlib/SafePath.h"
+
+namespace updaterlib {
+
+bool IsSafeRelativePath(std::string_view path, bool allowEmpty) {
+    if (path.empty()) return allowEmpty;
+    if (path.front() == '/' || path.front() == '\\') return false;
+    if (path.size() >= 2 && path[1] == ':') return false;
+    size_t start = 0;
+    while (start <= path.size()) {
+        size_t end = path.find_first_of("/\\", start);
+        if (end == std::string_view::npos) end = path.size();
+        if (path.substr(start, end - start) == "..") return false;
+        start = end + 1;
+    }
+    return true;
+}
+
+}  // namespace updaterlib
