@@ -4,6 +4,8 @@
 #include <cwctype>
 #include <locale.h>
 
+#include "common/debug/UnicodeEncoding.h"
+
 namespace quorvalib::platform {
 namespace {
 
@@ -67,24 +69,7 @@ std::optional<size_t> CountUtf8CodePoints(std::string_view text) {
     return count;
 }
 
-void AppendUtf8(std::string& out, char32_t cp) {
-    if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = kReplacementCharacter;
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
+void AppendUtf8(std::string& out, char32_t cp) { common::debug::AppendUtf8(out, cp); }
 
 std::u16string Utf8ToUtf16(std::string_view text) {
     std::u16string out;
@@ -95,13 +80,7 @@ std::u16string Utf8ToUtf16(std::string_view text) {
         const std::optional<char32_t> decoded = DecodeUtf8(text, offset, length);
         const char32_t cp = decoded ? *decoded : kReplacementCharacter;
         offset += decoded ? length : 1;
-        if (cp >= 0x10000) {
-            const char32_t v = cp - 0x10000;
-            out += static_cast<char16_t>(0xD800 + (v >> 10));
-            out += static_cast<char16_t>(0xDC00 + (v & 0x3FF));
-        } else {
-            out += static_cast<char16_t>(cp);
-        }
+        common::debug::AppendUtf16(out, cp);
     }
     return out;
 }
