@@ -76,6 +76,21 @@ protected:
         return raw;
     }
 
+    // A source that takes message 0x500 off the queue, journals "handler" and, with `quit`,
+    // ends the run.
+    std::unique_ptr<ScriptedSource> AttachHandler(std::vector<std::string>& journal, bool quit) {
+        auto handler = std::make_unique<ScriptedSource>("handler", 1000, journal,
+                                                        std::vector<uint32_t>{0x500});
+        handler->check = [this] { return loop.CurrentMessage() == 0x500; };
+        handler->dispatch = [this, quit] {
+            loop.ConsumeMessage();
+            if (quit) owner.Quit();
+            return true;
+        };
+        handler->Attach(&loop);
+        return handler;
+    }
+
     LoopOwner owner;
     EventLoop loop{&owner};
     JobStarterLoopSource starter;
@@ -98,13 +113,7 @@ TEST_F(JobLoopTest, JobRunsStepByStepAndIsHandedOverWhenFinished) {
 
 TEST_F(JobLoopTest, MessagesAreHandledBetweenSteps) {
     std::vector<std::string> journal;
-    ScriptedSource handler("handler", 1000, journal, {0x500});
-    handler.check = [&] { return loop.CurrentMessage() == 0x500; };
-    handler.dispatch = [&] {
-        loop.ConsumeMessage();
-        return true;
-    };
-    handler.Attach(&loop);
+    const auto handler = AttachHandler(journal, false);
     StepJob* job = Post(std::make_unique<StepJob>(4));
     job->onStep = [&](int step) {
         journal.push_back("step" + std::to_string(step));
@@ -135,14 +144,7 @@ TEST_F(JobLoopTest, AbortForThisJobOrAnyJobEndsItAndStillHandsItOver) {
 
 TEST_F(JobLoopTest, AbortForAFinishedJobIsSwallowed) {
     std::vector<std::string> journal;
-    ScriptedSource handler("handler", 1000, journal, {0x500});
-    handler.check = [&] { return loop.CurrentMessage() == 0x500; };
-    handler.dispatch = [&] {
-        loop.ConsumeMessage();
-        owner.Quit();
-        return true;
-    };
-    handler.Attach(&loop);
+    const auto handler = AttachHandler(journal, true);
     StepJob* job = Post(std::make_unique<StepJob>(1));
     EXPECT_TRUE(loop.Run());
     owner.PostMsg(core::kMsgAbortJob, reinterpret_cast<intptr_t>(job), 0);
@@ -165,14 +167,7 @@ TEST_F(JobLoopTest, UnfinishedJobDiesWithItsSource) {
 
 TEST_F(JobLoopTest, StartMessageWithAWrongTagIsDroppedNotRepeated) {
     std::vector<std::string> journal;
-    ScriptedSource handler("handler", 1000, journal, {0x500});
-    handler.check = [&] { return loop.CurrentMessage() == 0x500; };
-    handler.dispatch = [&] {
-        loop.ConsumeMessage();
-        owner.Quit();
-        return true;
-    };
-    handler.Attach(&loop);
+    const auto handler = AttachHandler(journal, true);
     owner.PostMsg(core::kMsgStartJob, 0, 0x42);
     owner.PostMsg(0x500, 0, 0);
     EXPECT_TRUE(loop.Run());
