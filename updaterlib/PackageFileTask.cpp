@@ -70,7 +70,14 @@ PackageFileTask::PackageFileTask(PackageTask& task, PackageFile file)
     core::Connect(*this, jobFinished_, &PackageFileTask::OnJobFinishedEvent);
 }
 
-PackageFileTask::~PackageFileTask() { DisconnectRelay(); }
+PackageFileTask::~PackageFileTask() {
+    const uint64_t running = requestId_;
+    DisconnectRelay();
+    // Nobody would read the rest of that download.
+    if (running != kNoRequest) {
+        if (const auto manager = Host().DownloadManager()) manager->RemoveTask(running);
+    }
+}
 
 TransactionHost& PackageFileTask::Host() const { return task_.Transaction().Host(); }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -36,6 +37,18 @@ Package MakePackage(const std::string& name, std::vector<PackageFile> files) {
     Package package(name, "1.0", kTypeMap, false);
     package.files = std::move(files);
     return package;
+}
+
+// Every package of an aborted transaction is back as before: available, no order, files not
+// downloaded and no "~" copies.
+void ExpectReverted(TestDatabase& database, const Package& package, const TestTempFolder& folder) {
+    const Package now = database.Read(package.id);
+    EXPECT_EQ(now.status, kStatusAvailable) << package.name;
+    EXPECT_EQ(now.operation, kOperationNone) << package.name;
+    for (const PackageFile& file : now.files) {
+        EXPECT_EQ(file.mode, kFileNotDownloaded) << file.file_path;
+        EXPECT_FALSE(std::filesystem::exists(folder / (file.file_path + "~"))) << file.file_path;
+    }
 }
 
 class Transactions : public TransactionBench {
@@ -309,16 +322,66 @@ TEST_F(Transactions, ChecksumMismatchDownloadsAgainThenFails) {
     }
 }
 
-// Every package of an aborted transaction is back as before: available, no order, files not
-// downloaded and no "~" copies.
-void ExpectReverted(TestDatabase& database, const Package& package, const TestTempFolder& folder) {
-    const Package now = database.Read(package.id);
-    EXPECT_EQ(now.status, kStatusAvailable) << package.name;
-    EXPECT_EQ(now.operation, kOperationNone) << package.name;
-    for (const PackageFile& file : now.files) {
-        EXPECT_EQ(file.mode, kFileNotDownloaded) << file.file_path;
-        EXPECT_FALSE(std::filesystem::exists(folder / (file.file_path + "~"))) << file.file_path;
+TEST_F(Transactions, FailedDigestRepeatsTheCheckOnceThenFails) {
+    server.Serve("/f/a.bin", TestResponse::Body("a"));
+    server.Serve("/f/b.bin", TestResponse::Body("b"));
+    Package package = MakePackage("p", {File("a.bin", "a"), File("b.bin", "b")});
+    AddToDatabase({&package});
+    // a.bin is downloaded before b.bin; take it away before anything checks it.
+    host.onProgress = [&](const ProgressEvent& progress) {
+        if (progress.kind == ProgressEvent::kDownloading && progress.text == "b.bin") {
+            std::filesystem::remove(Path("a.bin~"));
+        }
+    };
+    const Outcome outcome = Run(PackageTransaction::kPrepare, Order({{package.id, 4}}));
+    EXPECT_EQ(outcome.result, TransactionStatusEvent::kTaskFailed);
+    EXPECT_EQ(outcome.error, Error(TaskError::kSystem, ENOENT));
+    EXPECT_EQ(server.RequestCount("/f/a.bin"), 1u);  // the check is repeated, not the download
+    const auto lines = log.Lines();
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const auto& line) {
+                                return line.message == "MD5Sum of a.bin failed with error: 2";
+                            }),
+              2);
+    EXPECT_TRUE(Logged("StatusReports", 3, "MD5 check of file b.bin finished successfully"));
+}
+
+TEST_F(Transactions, InstallingAFileAlreadyInstalledTouchesNothing) {
+    Package package = MakePackage("p", {File("a.bin", "a"), File("b.bin", "b")});
+    AddToDatabase({&package});
+    ASSERT_EQ(database->SetPackageStatus(package.id, kStatusPrepared), 0);
+    ASSERT_TRUE(database->Execute("UPDATE tov_package_files SET mode=5 WHERE file_path='a.bin'"));
+    ASSERT_TRUE(database->Execute("UPDATE tov_package_files SET mode=4 WHERE file_path='b.bin'"));
+    Write(Path("b.bin~"), "b");
+    const Outcome outcome = Run(PackageTransaction::kProcess, Order({{package.id, 4}}));
+    EXPECT_EQ(outcome.result, TransactionStatusEvent::kDone);
+    EXPECT_FALSE(Exists(Path("a.bin")));
+    EXPECT_EQ(Content(Path("b.bin")), "b");
+    EXPECT_EQ(Modes(package.id), (std::vector<int32_t>{5, 5}));
+    EXPECT_EQ(database->Read(package.id).status, kStatusInstalled);
+}
+
+TEST_F(Transactions, AbortWhileARetryWaitsEndsAtOnce) {
+    server.Serve("/f/a.bin", TestResponse::Status(404));
+    Package package = MakePackage("p", {File("a.bin", "a")});
+    AddToDatabase({&package});
+    PackageTransactionFactory factory(600000);  // a wait no test would sit out
+    OnThread([&] {
+        transaction = factory.CreateTransaction(host, PackageTransaction::kPrepare,
+                                                Order({{package.id, 4}}));
+        quorvalib::core::Connect(status, transaction->StatusNotifier(), &StatusRecorder::OnStatus);
+        EXPECT_TRUE(transaction->Start());
+    });
+    // Each look goes through the service thread's queue, behind the download's end.
+    size_t pending = 0;
+    for (int look = 0; look < 100000 && pending == 0; ++look) {
+        OnThread([&] { pending = transaction->PendingRetries(); });
     }
+    ASSERT_EQ(pending, 1u) << "the 404 never asked for a retry";
+    OnThread([&] { transaction->Abort(); });
+    ASSERT_TRUE(status.WaitEnds(1));
+    EXPECT_EQ(status.Ends()[0].error, TaskError::Cancelled());
+    ExpectReverted(*database, package, folder);
 }
 
 TEST_F(Transactions, AbortDuringDownloadRevertsAndEndsCancelled) {
