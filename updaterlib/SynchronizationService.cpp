@@ -106,7 +106,7 @@ int SynchronizationService::DownloadAvailablePackages() {
         TOV_LOG_ERROR(SynchronizationService, "Unable to create cache file '%s'.", cacheFilePath_);
         return kOldCacheFileFailed;
     }
-    auto stream = std::make_shared<AfileStream>(AfileDevice(file));
+    auto stream = std::make_shared<AfileStream>(AfileDevice(file), http::kDownloadStreamBuffer);
     std::unique_ptr<http::HttpRequest> request = manager_->CreateRequest(stream);
     if (!request) {
         TOV_LOG_ERROR(SynchronizationService, "Download Manager refused the request.");

@@ -12,6 +12,10 @@ namespace quorvalib::network::http {
 class HttpDownloadManager;
 struct HttpTaskSlot;
 
+// Buffer for a file stream that receives a download: with the stream's default (4 KiB) a
+// large download runs about a quarter slower than with this (bench/download).
+inline constexpr std::streamsize kDownloadStreamBuffer = 64 * 1024;
+
 // One transfer: URL, parameters and the stream that receives the body. Made by the download
 // manager's factory; after a successful Start it belongs to its own transfer, which reports
 // the end to the manager and then calls Release.
