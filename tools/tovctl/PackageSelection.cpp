@@ -139,7 +139,7 @@ bool SelectInstall(const std::vector<PackageRow>& rows, const std::vector<std::s
     for (const PackageRow& row : rows) {
         if (!row.mandatory || chosenNames.count(row.name) != 0) continue;
         const PackageRow* highest = HighestOffered(rows, row.name);
-        if (highest != &row) continue;
+        if (highest != &row || row.status == kStatusInstalled) continue;
         chosenNames.insert(row.name);
         chosen.push_back(&row);
         selection.notes.push_back(row.name + " " + row.version + " is mandatory: added");

@@ -69,6 +69,15 @@ TEST(PackageSelection, InstallPicksVersionsAddsMandatoryAndReplacesOthers) {
         ASSERT_TRUE(SelectInstall(rows, c.specs, selection, error)) << error;
         EXPECT_EQ(Orders(selection), c.orders) << ::testing::PrintToString(c.specs);
     }
+
+    // A mandatory package already installed at its highest version adds nothing.
+    std::vector<PackageRow> updated = rows;
+    updated[0].status = kStatusInstalled;
+    Selection selection;
+    std::string error;
+    ASSERT_TRUE(SelectInstall(updated, {"map"}, selection, error));
+    EXPECT_EQ(Orders(selection), "3+ 2- ");
+    EXPECT_EQ(selection.notes, (std::vector<std::string>{"map 1.0 is replaced by 1.10"}));
 }
 
 TEST(PackageSelection, InstallFailures) {
