@@ -17,6 +17,11 @@ elseif(NOT TOV_SANITIZE STREQUAL "")
   message(FATAL_ERROR "TOV_SANITIZE must be empty, 'address' or 'thread'")
 endif()
 
+# Coverage for the fuzzers must reach the libraries they link, not only their own sources.
+if(TOV_BUILD_FUZZ)
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()
+
 # tov_library(NAME SOURCES... [DEPS ...]): one folder, one library.
 function(tov_library name)
   cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
