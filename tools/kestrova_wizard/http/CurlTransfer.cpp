@@ -90,6 +90,7 @@ int CurlTransfer::Perform() {
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, options_.lowSpeedTimeSeconds);
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, options_.receiveBufferBytes);
 
     const CURLcode performed = curl_easy_perform(curl);
     if (cancelled_.load()) return transfer_code::kCancelled;

@@ -16,6 +16,7 @@ struct TransferOptions {
     bool verifyPeer = true;         // TLS peers are verified unless the settings turn it off
     long connectTimeoutSeconds = 30;
     long lowSpeedTimeSeconds = 60;  // a transfer slower than 1 byte/s this long is ended
+    long receiveBufferBytes = 128 * 1024;  // libcurl's chunk: fewer, larger writes to the stream
 };
 
 // Completion codes of one transfer, as the download manager reports them.
