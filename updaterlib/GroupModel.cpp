@@ -3,7 +3,7 @@
 namespace updaterlib {
 namespace {
 
-constexpr QueryTableModel::ColumnSpec kColumns[GroupModel::kColumnCount] = {
+constexpr QueryTableModel::ColumnInfo kColumns[GroupModel::kColumnCount] = {
     {"group_id", QueryTableModel::kInteger, "id"},
     {"group_name", QueryTableModel::kText, "name"},
     {"group_type", QueryTableModel::kInteger, "type"},

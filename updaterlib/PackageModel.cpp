@@ -5,7 +5,7 @@
 namespace updaterlib {
 namespace {
 
-constexpr QueryTableModel::ColumnSpec kColumns[PackageModel::kColumnCount] = {
+constexpr QueryTableModel::ColumnInfo kColumns[PackageModel::kColumnCount] = {
     {"id", QueryTableModel::kInteger, "id"},
     {"name", QueryTableModel::kText, "name"},
     {"size", QueryTableModel::kInteger, "size"},

@@ -58,11 +58,11 @@ void QueryTableModel::_Load(PackageDatabase& database, const char* sql,
         row.texts.resize(count);
         row.ints.assign(count, 0);
         for (size_t column = 0; column < count; ++column) {
-            const ColumnSpec& spec = columns_[column];
-            if (spec.type == kText) {
-                row.texts[column] = command.GetText(spec.source);
+            const ColumnInfo& info = columns_[column];
+            if (info.type == kText) {
+                row.texts[column] = command.GetText(info.source);
             } else {
-                row.ints[column] = command.GetInt(spec.source);
+                row.ints[column] = command.GetInt(info.source);
             }
         }
         rows_.push_back(std::move(row));

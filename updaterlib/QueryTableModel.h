@@ -15,7 +15,7 @@ class PackageDatabase;
 // name from the result and kept as text or integer (NULL as "" or 0).
 class QueryTableModel : public quorvalib::graphic::AbstractDataAdapter {
 public:
-    struct ColumnSpec {
+    struct ColumnInfo {
         const char* name;    // what ColumnName answers
         int32_t type;        // kText or kInteger
         const char* source;  // the result column it is read from
@@ -33,7 +33,7 @@ public:
     const char* ColumnName(int32_t column) const override;
 
 protected:
-    QueryTableModel(const ColumnSpec* columns, int32_t columnCount)
+    QueryTableModel(const ColumnInfo* columns, int32_t columnCount)
         : columns_(columns), columnCount_(columnCount) {}
 
     // Runs the query under the database's lock and keeps every row it yields. A failure keeps
@@ -49,7 +49,7 @@ private:
 
     bool _Has(int32_t row, int32_t column, int32_t type) const;
 
-    const ColumnSpec* const columns_;
+    const ColumnInfo* const columns_;
     const int32_t columnCount_;
     std::vector<Row> rows_;
 };

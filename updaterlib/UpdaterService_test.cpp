@@ -249,6 +249,31 @@ TEST_F(UpdaterServiceTest, ACancelBeforeTheTransactionStartsStillAbortsIt) {
     EXPECT_EQ(StatusOf("map-a", "1.0"), "1/1");
 }
 
+TEST_F(UpdaterServiceTest, ACancelledProcessingEndsWith22AndPutsTheOrdersBack) {
+    StartIdleService();
+    ServeCatalogue({kMap});
+    ASSERT_EQ(Synchronize().code, 0);
+    const int32_t map = IdOf("map-a", "1.0");
+    ASSERT_EQ(Prepare({{map, kOperationInstall}}), (Done{2, 0, ""}));
+    const size_t before = recorder.Dones().size();
+    {
+        // The abort command queues behind the processing, which waits for the database.
+        std::lock_guard hold(service->Database()->Lock());
+        service->ProcessPackages();
+        service->Cancel();
+        service->Cancel();  // already requested: nothing more
+    }
+    ASSERT_TRUE(recorder.WaitDones(before + 1));
+    EXPECT_EQ(recorder.LastDone(), (Done{3, 22, ""}));
+    size_t announced = 0;
+    for (const Progress& p : recorder.ProgressEvents()) {
+        announced += p.kind == ProgressEvent::kCancellationRequested;
+    }
+    EXPECT_EQ(announced, 1u);
+    EXPECT_EQ(StatusOf("map-a", "1.0"), "1/1");
+    EXPECT_EQ(service->GetState(), UpdaterService::kStateIdle);
+}
+
 TEST_F(UpdaterServiceTest, ProcessingReportsInstallAndRemovalProgress) {
     StartIdleService();
     ServeCatalogue({kMap, kVoice});
