@@ -173,23 +173,38 @@ void UpdaterService::StartSynchronization() {
     // A cancel pressed earlier must not silence this run's progress.
     cancelRequested_ = false;
     synchronizationRunning_ = true;
+    ++synchronizationRun_;
     _SetState(kStateSynchronizing);
     Emit(synchronizationCommand_, std::make_unique<SynchronizationParams>());
 }
 
 void UpdaterService::OnStartSynchronization(SynchronizationParams&) {
-    // Held across Synchronize, so a Cancel sees either no run or a queued request.
-    std::lock_guard guard(lock_);
-    if (!synchronizationRunning_) {
-        return;  // cancelled before it began
+    uint64_t run = 0;
+    {
+        std::lock_guard guard(lock_);
+        if (!synchronizationRunning_) {
+            return;  // cancelled before it began
+        }
+        run = synchronizationRun_;
+        if (!synchronization_) {
+            SynchronizationTarget target{brand_, platform_, applicationVersion_,
+                                         installerPlatform_, installerVersion_};
+            synchronization_ = std::make_unique<SynchronizationService>(
+                std::move(target), nullptr, cacheFile_.str(), manager_, this, settings_);
+        }
     }
-    if (!synchronization_) {
-        SynchronizationTarget target{brand_, platform_, applicationVersion_, installerPlatform_,
-                                     installerVersion_};
-        synchronization_ = std::make_unique<SynchronizationService>(
-            std::move(target), nullptr, cacheFile_.str(), manager_, this, settings_);
-    }
+    // Not under the lock: the download manager's ends come with its listener lock held and
+    // then take this service's lock.
     synchronization_->Synchronize();
+    bool cancelled = false;
+    {
+        std::lock_guard guard(lock_);
+        cancelled = !synchronizationRunning_ || synchronizationRun_ != run;
+    }
+    if (cancelled) {
+        // A Cancel came while the request was being made: it may have missed the request.
+        synchronization_->Cancel();
+    }
 }
 
 int UpdaterService::MergeCatalogue(const std::vector<PackageGroup>& groups,

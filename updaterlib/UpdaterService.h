@@ -169,6 +169,7 @@ private:
     std::atomic<int32_t> state_{kStateMade};
     bool cancelRequested_ = false;
     bool synchronizationRunning_ = false;  // the accepted run has not been ended yet
+    uint64_t synchronizationRun_ = 0;      // counts accepted runs
 
     quorvalib::core::Notifier progressNotifier_;
     quorvalib::core::Notifier taskDoneNotifier_;
@@ -180,7 +181,8 @@ private:
     quorvalib::core::Notifier transactionCommand_;
 
     std::shared_ptr<PackageTransactionFactory> factory_;
-    std::unique_ptr<SynchronizationService> synchronization_;  // made under the lock
+    // Made under the lock on the service thread; Cancel reads it under the lock.
+    std::unique_ptr<SynchronizationService> synchronization_;
     std::unique_ptr<PackageTransaction> transaction_;          // service thread only
 };
 

@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <fstream>
 #include <functional>
+#include <future>
 #include <iterator>
 #include <memory>
 #include <mutex>
@@ -237,6 +238,14 @@ protected:
                      TestResponse::Body("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                                         "<updates version=\"1\"><groups>" + groups +
                                         "</groups><packages>" + body + "</packages></updates>"));
+    }
+
+    // Keeps the service thread busy until the returned promise is set; commands queue behind.
+    std::shared_ptr<std::promise<void>> HoldServiceThread() {
+        auto release = std::make_shared<std::promise<void>>();
+        std::shared_future<void> released = release->get_future().share();
+        EXPECT_TRUE(service->PostCall([released] { released.wait_for(kLongWait); }));
+        return release;
     }
 
     // Runs one command and waits for its TaskDoneEvent.

@@ -124,14 +124,15 @@ TEST_F(UpdaterServiceTest, PreparationIsRefusedWhileProcessingAndProcessingTwice
     const int32_t map = IdOf("map-a", "1.0");
     ASSERT_EQ(Prepare({{map, kOperationInstall}}), (Done{2, 0, ""}));
     {
-        // The service thread cannot read what to process while the test holds the database.
-        std::lock_guard hold(service->Database()->Lock());
+        // The processing waits behind the held service thread.
+        auto hold = HoldServiceThread();
         service->ProcessPackages();
         EXPECT_EQ(service->GetState(), UpdaterService::kStateProcessing);
         const size_t before = recorder.Dones().size();
         service->ProcessPackages();  // nothing, not even an answer
         EXPECT_EQ(Prepare({{map, kOperationInstall}}), (Done{2, kRefused, ""}));
         EXPECT_EQ(recorder.Dones().size(), before + 1);
+        hold->set_value();
     }
     ASSERT_TRUE(recorder.WaitDones(recorder.Dones().size() + 1));
     EXPECT_EQ(recorder.LastDone(), (Done{3, 0, ""}));
@@ -235,10 +236,11 @@ TEST_F(UpdaterServiceTest, ACancelBeforeTheTransactionStartsStillAbortsIt) {
     recorder.Clear();
     const size_t before = recorder.Dones().size();
     {
-        // The service thread cannot store the orders while the test holds the database.
-        std::lock_guard hold(service->Database()->Lock());
+        // The orders are stored only once the held service thread goes on.
+        auto hold = HoldServiceThread();
         service->PreparePackages({{map, kOperationInstall}});
         service->Cancel();
+        hold->set_value();
     }
     ASSERT_TRUE(recorder.WaitDones(before + 1));
     EXPECT_EQ(recorder.LastDone(), (Done{2, 22, "cancelled"}));
@@ -257,11 +259,12 @@ TEST_F(UpdaterServiceTest, ACancelledProcessingEndsWith22AndPutsTheOrdersBack) {
     ASSERT_EQ(Prepare({{map, kOperationInstall}}), (Done{2, 0, ""}));
     const size_t before = recorder.Dones().size();
     {
-        // The abort command queues behind the processing, which waits for the database.
-        std::lock_guard hold(service->Database()->Lock());
+        // The abort command queues behind the processing, behind the held service thread.
+        auto hold = HoldServiceThread();
         service->ProcessPackages();
         service->Cancel();
         service->Cancel();  // already requested: nothing more
+        hold->set_value();
     }
     ASSERT_TRUE(recorder.WaitDones(before + 1));
     EXPECT_EQ(recorder.LastDone(), (Done{3, 22, ""}));
