@@ -319,12 +319,14 @@ void PackageFileTask::OnJobFinishedEvent(core::JobFinishedEvent& event) {
     if (!job) return;
     switch (job->Kind()) {
     case core::AsyncMd5::kKind:
-        OnMd5JobFinished(std::unique_ptr<core::AsyncMd5>(static_cast<core::AsyncMd5*>(job.release())));
+        OnMd5JobFinished(
+            std::unique_ptr<core::AsyncMd5>(static_cast<core::AsyncMd5*>(job.release())));
         return;
     case kInstallJobKind:
     case kRemovalJobKind: {
         const bool install = job->Kind() == kInstallJobKind;
-        OnTaskJobFinished(std::unique_ptr<TaskJob>(static_cast<TaskJob*>(job.release())), install);
+        OnTaskJobFinished(std::unique_ptr<TaskJob>(static_cast<TaskJob*>(job.release())), install,
+                          event.aborted);
         return;
     }
     default:
@@ -469,7 +471,8 @@ bool PackageFileTask::StartRemoval() {
     return true;
 }
 
-void PackageFileTask::OnTaskJobFinished(std::unique_ptr<TaskJob> job, bool install) {
+void PackageFileTask::OnTaskJobFinished(std::unique_ptr<TaskJob> job, bool install,
+                                        bool jobAborted) {
     runningJob_ = nullptr;
     const TaskError result = job->Result();
     if (install) {
@@ -487,7 +490,8 @@ void PackageFileTask::OnTaskJobFinished(std::unique_ptr<TaskJob> job, bool insta
         }
     }
     state_ = kDone;
-    if (!install && result.category == 0) file_.mode = kFileNotDownloaded;
+    // A job stopped before its call ran removed nothing.
+    if (!install && !jobAborted && result.category == 0) file_.mode = kFileNotDownloaded;
     Host().ReportProcessProgress(task_.Transaction());
     if (result.category != 0) {
         ReportError(result, false);

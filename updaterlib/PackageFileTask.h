@@ -119,7 +119,7 @@ private:
     void OnJobFinishedEvent(quorvalib::core::JobFinishedEvent& event);
     void OnMd5JobFinished(std::unique_ptr<quorvalib::core::AsyncMd5> job);
     void OnMd5Failed();
-    void OnTaskJobFinished(std::unique_ptr<TaskJob> job, bool install);
+    void OnTaskJobFinished(std::unique_ptr<TaskJob> job, bool install, bool jobAborted);
     bool StartTaskJob(std::unique_ptr<TaskJob> job);
     void AbortOutcome();
 

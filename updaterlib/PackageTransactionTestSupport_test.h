@@ -11,6 +11,7 @@
 #include <future>
 #include <memory>
 #include <mutex>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,15 @@
 #include "updaterlib/PackageTransaction.h"
 #include "updaterlib/PackageTransactionFactory.h"
 #include "updaterlib/TransactionHost.h"
+
+namespace updaterlib {
+
+inline void PrintTo(const TaskError& error, std::ostream* out) {
+    *out << "{category " << error.category << ", error " << error.error << ", code " << error.code
+         << "}";
+}
+
+}  // namespace updaterlib
 
 namespace updaterlib::testing {
 

@@ -3,12 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <condition_variable>
+#include <mutex>
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <set>
 #include <sstream>
 
+#include "updaterlib/LocalPackageFileTask.h"
 #include "updaterlib/PackageFileTask.h"
 #include "updaterlib/PackageTransactionTestSupport_test.h"
 
@@ -270,8 +273,9 @@ TEST_F(Transactions, DownloadStatusesDecideRetryAndFailure) {
         } else {
             EXPECT_EQ(now.status, kStatusPreparing);  // left for the next processing to remove
             EXPECT_TRUE(Logged("PackageTransaction", 2,
-                               "Package " + now.name + " has failed to DOWNLOAD, because category 1 "
-                               "code " + std::to_string(c.error.code) + ", no retry."));
+                               "Package " + now.name +
+                                   " has failed to DOWNLOAD, because category 1 code " +
+                                   std::to_string(c.error.code) + ", no retry."));
         }
         // A fresh catalogue for the next case: this package is gone from it.
         ASSERT_TRUE(database->Execute("DELETE FROM tov_package_files"));
@@ -308,7 +312,8 @@ TEST_F(Transactions, ChecksumMismatchDownloadsAgainThenFails) {
                            "Failed MD5 check of file " + name + ": downloaded file has " +
                                Md5::Of(bad).HexDigest().str() +
                                ", should have " + Md5::Of(good).HexDigest().str()));
-        EXPECT_TRUE(Logged("PackageFileTask", 3, "Deleted file " + name + " because invalid checksum"));
+        EXPECT_TRUE(
+            Logged("PackageFileTask", 3, "Deleted file " + name + " because invalid checksum"));
         if (c.result == 0) {
             EXPECT_EQ(Content(Path(name + "~")), good);
             EXPECT_EQ(Modes(package.id), std::vector<int32_t>{4});
@@ -446,6 +451,81 @@ TEST_F(Transactions, AbortDuringInstallationRevertsEveryPackage) {
     EXPECT_EQ(Content(Path("1a")), "1a");
     EXPECT_EQ(Content(Path("2a")), "2a");
     EXPECT_FALSE(Exists(Path("2b")));
+}
+
+// A target whose installation the test holds until it lets go.
+struct Gate {
+    std::mutex lock;
+    std::condition_variable changed;
+    bool entered = false;
+    bool released = false;
+};
+
+class HeldFileTask : public LocalPackageFileTask {
+public:
+    HeldFileTask(PackageTask& task, const PackageFile& file, Gate& gate)
+        : LocalPackageFileTask(task, file), gate_(gate) {}
+
+protected:
+    TaskError InstallImpl(const JobContext& context) override {
+        std::unique_lock guard(gate_.lock);
+        gate_.entered = true;
+        gate_.changed.notify_all();
+        gate_.changed.wait_for(guard, kLongWait, [&] { return gate_.released; });
+        guard.unlock();
+        return LocalPackageFileTask::InstallImpl(context);
+    }
+
+private:
+    Gate& gate_;
+};
+
+class HeldFactory : public PackageTransactionFactory {
+public:
+    explicit HeldFactory(Gate& gate) : gate_(gate) {}
+
+protected:
+    std::unique_ptr<PackageFileTask> _CreatePackageFileTask(PackageTask& task,
+                                                            const PackageFile& file) override {
+        return std::make_unique<HeldFileTask>(task, file, gate_);
+    }
+
+private:
+    Gate& gate_;
+};
+
+TEST_F(Transactions, AbortWhileAFileIsBeingInstalledKeepsTheRevert) {
+    Package package = MakePackage("p", {File("a.bin", "a")});
+    AddToDatabase({&package});
+    ASSERT_EQ(database->SetPackageStatus(package.id, kStatusPrepared), 0);
+    ASSERT_TRUE(database->Execute("UPDATE tov_package_files SET mode=4"));
+    Write(Path("a.bin~"), "a");
+    Gate gate;
+    HeldFactory factory(gate);
+    OnThread([&] {
+        transaction = factory.CreateTransaction(host, PackageTransaction::kProcess,
+                                                Order({{package.id, 4}}));
+        quorvalib::core::Connect(status, transaction->StatusNotifier(), &StatusRecorder::OnStatus);
+        EXPECT_TRUE(transaction->Start());
+    });
+    {
+        std::unique_lock guard(gate.lock);
+        ASSERT_TRUE(gate.changed.wait_for(guard, kLongWait, [&] { return gate.entered; }));
+    }
+    OnThread([&] { transaction->Abort(); });
+    EXPECT_EQ(Modes(package.id), std::vector<int32_t>{1});
+    {
+        // The job now installs the file and records it, after the abort reverted it.
+        std::lock_guard guard(gate.lock);
+        gate.released = true;
+        gate.changed.notify_all();
+    }
+    ASSERT_TRUE(status.WaitEnds(1));
+    EXPECT_EQ(status.Ends()[0].error, TaskError::Cancelled());
+    const Package now = database->Read(package.id);
+    EXPECT_EQ(now.status, kStatusAvailable);
+    EXPECT_EQ(now.operation, kOperationNone);
+    EXPECT_EQ(Modes(package.id), std::vector<int32_t>{1});
 }
 
 TEST_F(Transactions, UnsafeOrIncompleteFilesFailTheirPackage) {
