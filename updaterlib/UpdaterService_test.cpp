@@ -79,6 +79,15 @@ TEST_F(UpdaterServiceTest, SynchronizationMergesTheCatalogueAndUpdatesAppInfo) {
     }
 }
 
+TEST_F(UpdaterServiceTest, ACancelWhileIdleDoesNotSilenceTheNextSynchronization) {
+    StartIdleService();
+    service->Cancel();
+    ServeCatalogue({kMap});
+    recorder.Clear();
+    EXPECT_EQ(Synchronize(), (Done{1, 0, ""}));
+    EXPECT_EQ(recorder.ProgressEvents().size(), 4u);
+}
+
 TEST_F(UpdaterServiceTest, SynchronizationFailuresCarryTheirMessages) {
     StartIdleService();
     server.Serve("/catalogue", TestResponse::Status(404));
