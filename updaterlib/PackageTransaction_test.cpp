@@ -163,6 +163,38 @@ TEST_F(Transactions, PackageWithSeveralFilesIsPreparedThenInstalled) {
     EXPECT_EQ(database->Read(package.id).status, kStatusInstalled);
 }
 
+TEST_F(Transactions, PreparationProgressCoversEveryPackage) {
+    const std::string a(5000, 'a'), b(3000, 'b');
+    Package first = MakePackage("first", {File("a.bin", a)});
+    Package second = MakePackage("second", {File("b.bin", b)});
+    first.size = static_cast<uint32_t>(a.size());
+    second.size = static_cast<uint32_t>(b.size());
+    AddToDatabase({&first, &second});
+    server.Serve("/f/a.bin", TestResponse::Body(a));
+    server.Serve("/f/b.bin", TestResponse::Body(b));
+    ASSERT_EQ(Run(PackageTransaction::kPrepare, Order({{first.id, 4}, {second.id, 4}})).result, 0);
+
+    const uint64_t total = 2 * (a.size() + b.size());
+    const auto progress = host.Progress();
+    ASSERT_FALSE(progress.empty());
+    bool secondSeen = false;
+    uint64_t last = 0;
+    for (const ProgressEvent& each : progress) {
+        const bool ofSecond = each.text == "b.bin";
+        EXPECT_EQ(each.total, total);
+        EXPECT_EQ(each.itemTotal, 2 * (ofSecond ? b.size() : a.size()));
+        EXPECT_LE(each.itemDone, each.itemTotal);
+        EXPECT_GE(each.done, last) << "progress went back";
+        last = each.done;
+        if (ofSecond && !secondSeen) {
+            secondSeen = true;
+            EXPECT_EQ(each.done, 2 * a.size() + each.itemDone) << "the first package counts";
+        }
+    }
+    EXPECT_TRUE(secondSeen);
+    EXPECT_EQ(progress.back().done, total);
+}
+
 TEST_F(Transactions, RemovalsComeFirstWhateverTheOrder) {
     Package installed = MakePackage("old", {File("old.bin", "old")});
     Package fresh = MakePackage("new", {File("new.bin", "new")});
