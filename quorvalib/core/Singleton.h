@@ -11,19 +11,21 @@ namespace quorvalib::core {
 template <typename T>
 class Singleton {
 public:
-    static T* Instance() { return instance_.load(std::memory_order_acquire); }
+    // The cast is made here, on a whole object: during the base's construction and
+    // destruction the object is not a T yet (or any more).
+    static T* Instance() { return static_cast<T*>(instance_.load(std::memory_order_acquire)); }
 
 protected:
-    Singleton() { instance_.store(static_cast<T*>(this), std::memory_order_release); }
+    Singleton() { instance_.store(this, std::memory_order_release); }
     ~Singleton() {
-        T* self = static_cast<T*>(this);
+        Singleton* self = this;
         instance_.compare_exchange_strong(self, nullptr, std::memory_order_acq_rel);
     }
     Singleton(const Singleton&) = delete;
     Singleton& operator=(const Singleton&) = delete;
 
 private:
-    static inline std::atomic<T*> instance_{nullptr};
+    static inline std::atomic<Singleton*> instance_{nullptr};
 };
 
 }  // namespace quorvalib::core
