@@ -155,6 +155,10 @@ void UpdateServer::Stop() {
     TOV_LOG_INFO(UpdateServer, "Stopped serving '%s'.", repository_);
 }
 
+void UpdateServer::RequestStop() {
+    if (server_) server_->stop();
+}
+
 std::string UpdateServer::_ServerUrlFor(const httplib::Request& request) const {
     // The address the client used reaches this server; the bound one may be a wildcard.
     const std::string host = request.get_header_value("Host");

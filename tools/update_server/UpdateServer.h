@@ -41,6 +41,9 @@ public:
     bool Start(const std::string& host, int port);
     // Stops listening; requests in progress are finished first. Start may be called again.
     void Stop();
+    // Stops accepting connections and ends each open one after its current request, without
+    // waiting; safe inside a request handler (Stop, which waits for them, is not).
+    void RequestStop();
 
     bool Running() const { return thread_.joinable(); }
     int Port() const { return port_; }
