@@ -1,6 +1,7 @@
 #include "tools/update_server/UpdateServer.h"
 
 #include <httplib.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -101,6 +102,12 @@ bool UpdateServer::Start(const std::string& host, int port) {
     if (!CurrentCatalogue()) return false;
 
     server_ = std::make_unique<httplib::Server>();
+    // The library's default adds SO_REUSEPORT, which lets a second server bind the same port
+    // and take part of its requests; restarting on a port in TIME_WAIT only needs SO_REUSEADDR.
+    server_->set_socket_options([](int socket) {
+        const int yes = 1;
+        setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
     server_->Get(kReadyPath, [](const httplib::Request&, httplib::Response& response) {
         response.status = 204;
     });

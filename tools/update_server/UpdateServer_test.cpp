@@ -199,6 +199,26 @@ TEST_F(UpdateServerTest, StopsAndStartsAgainOnTheSamePort) {
     EXPECT_TRUE(Get("/"));
 }
 
+TEST_F(UpdateServerTest, FileAddressesUseTheHostTheClientAskedFor) {
+    const std::pair<const char*, std::string> cases[] = {
+        {"updates.example:8080", "http://updates.example:8080/files/"},
+        {"bad host<>", server_.BaseUrl() + "/files/"},  // not a plain host name: the bound one
+    };
+    for (const auto& [host, prefix] : cases) {
+        auto result = Get("/?platform=wince", {{"Host", host}});
+        ASSERT_TRUE(result);
+        EXPECT_NE(result->body.find("<url>" + prefix + "maps/cz/1.0/cz.map</url>"),
+                  std::string::npos)
+            << host;
+    }
+}
+
+TEST_F(UpdateServerTest, BusyAddressFailsToStart) {
+    UpdateServer second(repo_.Root());
+    EXPECT_FALSE(second.Start("127.0.0.1", server_.Port()));
+    EXPECT_NE(second.Error().find("cannot listen"), std::string::npos);
+}
+
 TEST(UpdateServer, MissingRepositoryFailsToStart) {
     UpdateServer server("/nonexistent/repository");
     EXPECT_FALSE(server.Start("127.0.0.1", 0));
