@@ -207,6 +207,21 @@ TEST_F(UpdaterServiceTest, FailedPreparationsCarryTheirCodeAndText) {
     EXPECT_EQ(Prepare({{map, kOperationInstall}}), (Done{2, 19, "file integrity check failed"}));
 }
 
+TEST_F(UpdaterServiceTest, DatabaseFailuresEndWithTheirCodes) {
+    StartIdleService();
+    ServeCatalogue({kMap});
+    ASSERT_EQ(Synchronize().code, 0);
+    const int32_t map = IdOf("map-a", "1.0");
+    {
+        auto database = service->Database();
+        std::lock_guard guard(database->Lock());
+        ASSERT_TRUE(database->ExecuteNonQuery("DROP TABLE tov_package_files"));
+    }
+    EXPECT_EQ(Prepare({{map, kOperationInstall}}), (Done{2, 8, "internal error"}));
+    EXPECT_EQ(Process(), (Done{3, 9, ""}));
+    EXPECT_EQ(service->GetState(), UpdaterService::kStateIdle);
+}
+
 TEST_F(UpdaterServiceTest, CancellingAPreparationSilencesItsProgressAndEndsWith22) {
     StartIdleService();
     ServeCatalogue({kMap});
