@@ -146,7 +146,7 @@ constexpr void VersionInfo(W& out, const VersionSpec& spec) {
           });
 }
 
-// The resource tree: type 16, name 1, the spec's language, one data entry, then the block.
+// The resource tree: type 16, name 1, the VersionSpec's language, one data entry, then the block.
 // `dataAddress` is the address of the tree's first byte as its container counts (the section
 // RVA in a PE file, 0 in the ELF section).
 template <typename W>
