@@ -149,6 +149,16 @@ void PackageTransaction::MoveToEnd(PackageTask& task) {
     tasks_.push_back(std::move(moved));
 }
 
+bool PackageTransaction::FailedToRecord(PackageTask& task, int databaseResult) {
+    // A package whose installation or removal cannot be recorded ends the transaction: nothing
+    // else would ever report it.
+    if (databaseResult == PackageDatabase::kOk) return false;
+    task.SetStage(PackageTask::kStageFailed);
+    task.SetLastError(TaskError::Make(TaskError::kDatabase, static_cast<uint32_t>(databaseResult)));
+    Finish(task.LastError(), TransactionStatusEvent::kTaskFailed);
+    return true;
+}
+
 void PackageTransaction::OnPackageTaskDone(PackageTask& task, int32_t kind,
                                            const TaskError& error) {
     if (finished_) return;
@@ -169,21 +179,13 @@ void PackageTransaction::OnPackageTaskDone(PackageTask& task, int32_t kind,
             Next();
             return;
         case PackageTask::kActionInstall: {
-            // A package whose installation cannot be recorded ends the transaction: nothing
-            // else would ever report it.
             int result = database->SetPackageStatus(package.id, kStatusInstalled);
             if (result == PackageDatabase::kOk) {
                 task.SetStatus(kStatusInstalled);
                 result = database->SetPackageOrder(package.id, kOperationNone);
             }
             ClearCurrent(task);
-            if (result != PackageDatabase::kOk) {
-                task.SetStage(PackageTask::kStageFailed);
-                task.SetLastError(
-                    TaskError::Make(TaskError::kDatabase, static_cast<uint32_t>(result)));
-                Finish(task.LastError(), TransactionStatusEvent::kTaskFailed);
-                return;
-            }
+            if (FailedToRecord(task, result)) return;
             TOV_LOG_INFO(PackageTransaction, "Package %s is installed.", package.name);
             Next();
             return;
@@ -191,13 +193,7 @@ void PackageTransaction::OnPackageTaskDone(PackageTask& task, int32_t kind,
         case PackageTask::kActionUninstall: {
             const int result = database->FinishUninstall(package);
             ClearCurrent(task);
-            if (result != PackageDatabase::kOk) {
-                task.SetStage(PackageTask::kStageFailed);
-                task.SetLastError(
-                    TaskError::Make(TaskError::kDatabase, static_cast<uint32_t>(result)));
-                Finish(task.LastError(), TransactionStatusEvent::kTaskFailed);
-                return;
-            }
+            if (FailedToRecord(task, result)) return;
             TOV_LOG_INFO(PackageTransaction, "Package %s is uninstalled.", package.name);
             Next();
             return;

@@ -97,6 +97,8 @@ private:
     // Writes the package's status (database and copy); on failure the task reports it.
     bool SetStatus(PackageTask& task, int32_t status);
     void ClearCurrent(PackageTask& task);
+    // Ends the transaction when recording an installed or removed package failed.
+    bool FailedToRecord(PackageTask& task, int databaseResult);
     void MoveToEnd(PackageTask& task);
     void RemoveRetryTimer(quorvalib::eventloop::LoopTimer* timer);
 

@@ -112,6 +112,22 @@ bool UpdaterService::InitInstance() {
     return quorvalib::eventloop::PostCall(CallSource(), [this] { _Initialize(); });
 }
 
+int UpdaterService::ExitInstance() {
+    // The transaction's file tasks and the synchronization are connected to the download
+    // manager, whose transfer threads reach this service through them. They go here, on the
+    // thread that owns them, before anyone can start destroying the service.
+    transaction_.reset();
+    std::shared_ptr<SynchronizationService> synchronization;
+    {
+        std::lock_guard guard(lock_);
+        synchronization = std::move(synchronization_);
+    }
+    // Outside the lock: its disconnection waits for the manager's listener lock, whose holders
+    // take this service's lock.
+    synchronization.reset();
+    return Athr::ExitInstance();
+}
+
 void UpdaterService::_Initialize() {
     const int result = database_->Init(dataFolder_.str(), localization_);
     std::lock_guard guard(lock_);
@@ -189,7 +205,7 @@ void UpdaterService::OnStartSynchronization(SynchronizationParams&) {
         if (!synchronization_) {
             SynchronizationTarget target{brand_, platform_, applicationVersion_,
                                          installerPlatform_, installerVersion_};
-            synchronization_ = std::make_unique<SynchronizationService>(
+            synchronization_ = std::make_shared<SynchronizationService>(
                 std::move(target), nullptr, cacheFile_.str(), manager_, this, settings_);
         }
     }
@@ -404,11 +420,11 @@ void UpdaterService::OnTransactionStatus(TransactionStatusEvent& status) {
 // --- Cancel and progress --------------------------------------------------------------------
 
 void UpdaterService::Cancel() {
-    SynchronizationService* synchronization = nullptr;
+    std::shared_ptr<SynchronizationService> synchronization;
     {
         std::lock_guard guard(lock_);
         if (GetState() == kStateSynchronizing) {
-            synchronization = synchronization_.get();
+            synchronization = synchronization_;
             if (synchronization) {
                 synchronization->SetCancelled();
             }

@@ -128,6 +128,7 @@ public:
 
 protected:
     bool InitInstance() override;
+    int ExitInstance() override;
     // Bytes free on the data folder's volume.
     virtual uint64_t _FreeSpace() const;
 
@@ -182,7 +183,7 @@ private:
 
     std::shared_ptr<PackageTransactionFactory> factory_;
     // Made under the lock on the service thread; Cancel reads it under the lock.
-    std::unique_ptr<SynchronizationService> synchronization_;
+    std::shared_ptr<SynchronizationService> synchronization_;
     std::unique_ptr<PackageTransaction> transaction_;          // service thread only
 };
 

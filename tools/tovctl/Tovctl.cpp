@@ -80,20 +80,10 @@ std::string SizeText(int64_t bytes) {
 const char* ResultText(int32_t code) {
     const char* text = updaterlib::UpdaterResultText(code);
     if (text && *text) return text;
+    // Codes the service's table leaves without a text.
     switch (code) {
         case 0: return "done";
-        case 6: return "download failed";
         case 7: return "the catalogue could not be read";
-        case 8: return "internal error";
-        case 9: return "the packages to process could not be read";
-        case 17: return "something went wrong and we don't know what";
-        case 19: return "file integrity check failed";
-        case 20: return "I/O";
-        case 21: return "not enough free space";
-        case 22: return "cancelled";
-        case 24: return "unknown";
-        case 25: return "network access was denied";
-        case 26: return "version change check";
         default: return code >= 1 && code <= 16 ? "internal error" : "failed";
     }
 }
