@@ -214,7 +214,8 @@ bool PackageFileTask::StartDownload() {
     }
     const std::shared_ptr<http::HttpDownloadManager> manager = Host().DownloadManager();
     std::unique_ptr<http::HttpRequest> request =
-        manager ? manager->CreateRequest(std::make_shared<AfileStream>(AfileDevice(output)))
+        manager ? manager->CreateRequest(std::make_shared<AfileStream>(
+                      AfileDevice(output), http::kDownloadStreamBuffer))
                 : nullptr;
     output.reset();
     if (!request) {
